@@ -1,0 +1,38 @@
+#include "config/counter_config.h"
+
+#include <cstring>
+
+#include "platform/plinth.h"
+#include "platform/process.h"
+
+bool LocateConfigFile(std::string* path, int* error_code) {
+  std::string executable;
+  if (!GetExecutablePath(&executable, error_code)) return false;
+  const std::size_t slash = executable.rfind('/');
+  executable.resize(slash == std::string::npos ? 0 : slash + 1);
+  *path = executable + kConfigRelativePath;
+  return true;
+}
+
+std::vector<CounterDefinition> ReadCounterDefinitions(const Profile& profile) {
+  int count = profile.GetInt(kSectionNetscape, kKeyCounters, 0);
+  if (count <= 0) return {};
+  if (count > kMaxCounters) count = kMaxCounters;
+  std::vector<CounterDefinition> definitions(static_cast<std::size_t>(count));
+  for (int index = 0; index < count; ++index) {
+    CounterDefinition& definition = definitions[static_cast<std::size_t>(index)];
+    std::memset(&definition, 0, sizeof definition);
+    const std::string section = std::to_string(index);
+    CopyToField(definition.counter, profile.GetString(section, kKeyCounter, "", kCounterTextBufferSize));
+    CopyToField(definition.label, profile.GetString(section, kKeyLabel, "", kCounterTextBufferSize));
+    CopyToField(definition.description, profile.GetString(section, kKeyDescription, "", kCounterTextBufferSize));
+  }
+  return definitions;
+}
+
+int FindCounterDefinition(std::span<const CounterDefinition> definitions, std::string_view counter_text) {
+  for (std::size_t index = 0; index < definitions.size(); ++index) {
+    if (counter_text == definitions[index].counter) return static_cast<int>(index);
+  }
+  return -1;
+}

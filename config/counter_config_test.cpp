@@ -1,0 +1,79 @@
+#include "config/counter_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/process.h"
+
+namespace {
+
+TEST(CounterConfigTest, ReadsOneDefinitionPerCounterSection) {
+  const Profile profile = Profile::Parse(
+      "[Netscape]\nCounters=3\n"
+      "[0]\nCounter=Total Sessions Created\nLabel=Sessions created\nDescription=Sessions since start.\n"
+      "[2]\nCounter=KeepAliveHits\nLabel=Keep-alive hits\n");
+  const std::vector<CounterDefinition> definitions = ReadCounterDefinitions(profile);
+  ASSERT_EQ(3u, definitions.size());
+  EXPECT_STREQ("Total Sessions Created", definitions[0].counter);
+  EXPECT_STREQ("Sessions created", definitions[0].label);
+  EXPECT_STREQ("Sessions since start.", definitions[0].description);
+  // A missing section still counts as a counter, with empty texts.
+  EXPECT_STREQ("", definitions[1].counter);
+  EXPECT_STREQ("", definitions[1].label);
+  EXPECT_STREQ("KeepAliveHits", definitions[2].counter);
+  EXPECT_STREQ("", definitions[2].description);
+  for (const CounterDefinition& definition : definitions) {
+    EXPECT_EQ('\0', definition.host[0]);
+    EXPECT_EQ('\0', definition.user_data[0]);
+  }
+}
+
+TEST(CounterConfigTest, NoPositiveCountMeansNoCounters) {
+  EXPECT_TRUE(ReadCounterDefinitions(Profile::Parse("")).empty());
+  EXPECT_TRUE(ReadCounterDefinitions(Profile::Parse("[Netscape]\nCounters=0\n[0]\nCounter=x\n")).empty());
+  EXPECT_TRUE(ReadCounterDefinitions(Profile::Parse("[Netscape]\nCounters=-2\n[0]\nCounter=x\n")).empty());
+  EXPECT_EQ(static_cast<std::size_t>(kMaxCounters),
+            ReadCounterDefinitions(Profile::Parse("[Netscape]\nCounters=2000000000\n")).size());
+}
+
+TEST(CounterConfigTest, LongTextsAreCutToTheirFields) {
+  const std::string long_text(2000, 'L');
+  const std::vector<CounterDefinition> definitions = ReadCounterDefinitions(
+      Profile::Parse("[Netscape]\nCounters=1\n[0]\nCounter=" + long_text + "\nLabel=" + long_text +
+                     "\nDescription=" + long_text + "\n"));
+  ASSERT_EQ(1u, definitions.size());
+  EXPECT_EQ(std::string(511, 'L'), definitions[0].counter);
+  EXPECT_EQ(std::string(511, 'L'), definitions[0].label);
+  EXPECT_EQ(std::string(511, 'L'), definitions[0].description);
+}
+
+TEST(CounterConfigTest, FindsTheFirstExactMatch) {
+  const std::vector<CounterDefinition> definitions = ReadCounterDefinitions(Profile::Parse(
+      "[Netscape]\nCounters=3\n[0]\nCounter=KeepAliveHits\nLabel=first\n[1]\nCounter=Latency:\n"
+      "[2]\nCounter=KeepAliveHits\nLabel=second\n"));
+  EXPECT_EQ(0, FindCounterDefinition(definitions, "KeepAliveHits"));
+  EXPECT_EQ(1, FindCounterDefinition(definitions, "Latency:"));
+  EXPECT_EQ(-1, FindCounterDefinition(definitions, "keepalivehits"));
+  EXPECT_EQ(-1, FindCounterDefinition(definitions, "KeepAlive"));
+  EXPECT_EQ(-1, FindCounterDefinition({}, "KeepAliveHits"));
+}
+
+TEST(CounterConfigTest, TheFileLiesBesideTheHostProgram) {
+  std::string path;
+  int error_code = 0;
+  TEST_SetExecutablePath("/opt/korvane/bin/controller");
+  ASSERT_TRUE(LocateConfigFile(&path, &error_code));
+  EXPECT_EQ("/opt/korvane/bin/../dat/monitors/Netscape.cfg", path);
+
+  TEST_SetExecutablePath("");
+  EXPECT_FALSE(LocateConfigFile(&path, &error_code));
+  EXPECT_EQ(ENOENT, error_code);
+
+  TEST_SetExecutablePath(std::nullopt);
+  ASSERT_TRUE(LocateConfigFile(&path, &error_code));
+  EXPECT_NE(std::string::npos, path.find("/../dat/monitors/Netscape.cfg"));
+}
+
+}  // namespace

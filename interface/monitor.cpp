@@ -1,0 +1,94 @@
+#include "interface/monitor.h"
+
+#include <cstring>
+
+#include "config/counter_config.h"
+#include "platform/catalogue.h"
+#include "platform/plinth.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "reporting/messages.h"
+#include "resources/string_table.h"
+
+namespace {
+
+// The message catalogue, relative to the host program's directory, without its ".e2".
+constexpr char kCatalogueRelativePath[] = "../dat/tq_mon_http_msgs";
+
+std::string CataloguePath() {
+  std::string executable;
+  int error_code = 0;
+  if (!GetExecutablePath(&executable, &error_code)) executable.clear();
+  const std::size_t slash = executable.rfind('/');
+  executable.resize(slash == std::string::npos ? 0 : slash + 1);
+  return executable + kCatalogueRelativePath;
+}
+
+}  // namespace
+
+// The catalogue is brought up first so that it outlives every monitor.
+Monitor::Monitor() { MsgHandlerInitFunction(); }
+
+Monitor& Monitor::Instance() {
+  static Monitor monitor;
+  return monitor;
+}
+
+void Monitor::CopySharedMessage(char* message, int message_size) const {
+  os_strncpy(message, shared_message_.c_str(), message_size);
+}
+
+int Monitor::Init(std::int32_t* status, char* message, int message_size) {
+  if (initialised_) {
+    FormatTableMessage(&shared_message_, kMsgAlreadyInitialized);
+    CopySharedMessage(message, message_size);
+    return 2;
+  }
+
+  int error_code = 0;
+  if (!LocateConfigFile(&config_path_, &error_code)) {
+    FormatTableMessage(&shared_message_, kMsgConfigFileName, {CStringParam(error_code, 10)});
+    CopySharedMessage(message, message_size);
+    return 2;
+  }
+  if (status != nullptr) *status = 0;
+
+  definitions_ = ReadCounterDefinitions(Profile::Load(config_path_));
+  if (definitions_.empty()) {
+    FormatTableMessage(&shared_message_, kMsgNoCounters);
+    CopySharedMessage(message, message_size);
+    return 2;
+  }
+  CounterDefinition empty_record;
+  std::memset(&empty_record, 0, sizeof empty_record);
+  selection_.assign(definitions_.size(), empty_record);
+  initialised_ = true;
+
+  const std::string catalogue_path = CataloguePath();
+  MsgHandlerInitFunction();
+  if (AddResourceFile(catalogue_path) != 0) {
+    const std::string text = "Error can not open resource file " + catalogue_path + ".e2.";
+    os_strncpy(message, text.c_str(), message_size);
+    return 2;
+  }
+  return 0;
+}
+
+void Monitor::Terminate() {
+  initialised_ = false;
+  definitions_.clear();
+  definitions_.shrink_to_fit();
+  selection_.clear();
+  selection_.shrink_to_fit();
+  RemoveResourceFile(CataloguePath());
+  MsgHandlerDestroyFunction();
+}
+
+int Monitor::SetRate(std::uint32_t* rate) {
+  if (!initialised_) return -2;
+  // A negative or zero SamplingRate is no rate at all; it never replaces the host's.
+  const int configured = GetPrivateProfileInt(kSectionNetscape, kKeySamplingRate, 0, config_path_);
+  if (configured <= 1000 || rate == nullptr) return -1;
+  *rate = static_cast<std::uint32_t>(configured);
+  return 0;
+}

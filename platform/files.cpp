@@ -1,0 +1,29 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+int ReadFileStart(const std::string& path, std::string* contents, std::size_t limit) {
+  contents->clear();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  char chunk[8192];
+  int failure = 0;
+  while (contents->size() < limit) {
+    const std::size_t want = std::min(sizeof chunk, limit - contents->size());
+    const ssize_t got = read(fd, chunk, want);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      failure = errno;
+      break;
+    }
+    if (got == 0) break;
+    contents->append(chunk, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  if (failure != 0) contents->clear();
+  return failure;
+}

@@ -1,0 +1,77 @@
+// Locks and events with the annotations the compiler checks: a plain mutex, a re-entrant one,
+// a scoped holder for each, and an auto-reset event.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/thread_annotations.h"
+
+class CAPABILITY("mutex") Mutex {
+ public:
+  Mutex() = default;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  void Lock() ACQUIRE() { mutex_.lock(); }
+  void Unlock() RELEASE() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
+
+// A mutex that the thread holding it may take again.
+class CAPABILITY("mutex") RecursiveMutex {
+ public:
+  RecursiveMutex() = default;
+  RecursiveMutex(const RecursiveMutex&) = delete;
+  RecursiveMutex& operator=(const RecursiveMutex&) = delete;
+
+  void Lock() ACQUIRE() { mutex_.lock(); }
+  void Unlock() RELEASE() { mutex_.unlock(); }
+
+ private:
+  std::recursive_mutex mutex_;
+};
+
+// Holds a lock for the lifetime of the holder.
+template <typename LockType>
+class SCOPED_CAPABILITY ScopedLock {
+ public:
+  explicit ScopedLock(LockType& lock) ACQUIRE(lock) : lock_(lock) { lock_.Lock(); }
+  ~ScopedLock() RELEASE() { lock_.Unlock(); }
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
+
+ private:
+  LockType& lock_;
+};
+
+using MutexLock = ScopedLock<Mutex>;
+using RecursiveMutexLock = ScopedLock<RecursiveMutex>;
+
+// An event that releases one wait per signal and resets itself; a signal given while nobody
+// waits stays pending until the next wait. Any thread may signal or wait.
+class AutoResetEvent {
+ public:
+  void Signal() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    signalled_ = true;
+    condition_.notify_one();
+  }
+
+  // Waits until signalled or until `timeout` has passed. Returns true when a signal ended
+  // the wait (and consumed it).
+  bool WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    const bool signalled = condition_.wait_for(hold, timeout, [this] { return signalled_; });
+    signalled_ = false;
+    return signalled;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable condition_;
+  bool signalled_ = false;
+};

@@ -1,0 +1,81 @@
+#include "platform/plinth.h"
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+void os_strncpy(char* destination, const char* source, int size, int /*unused*/) {
+  if (destination == nullptr || size < 1) return;
+  const std::size_t room = static_cast<std::size_t>(size) - 1;
+  const std::size_t length = source == nullptr ? 0 : strnlen(source, room);
+  if (length > 0) std::memmove(destination, source, length);
+  destination[length] = '\0';
+}
+
+int os_FormatParameterizedString(std::string_view format, char* output, int size,
+                                 const FormatParameters& parameters) {
+  if (output == nullptr || size < 1) return 0;
+  const std::size_t room = static_cast<std::size_t>(size) - 1;
+  std::size_t written = 0;
+  auto append = [&](std::string_view piece) {
+    const std::size_t take = std::min(piece.size(), room - written);
+    std::memcpy(output + written, piece.data(), take);
+    written += take;
+  };
+  for (std::size_t i = 0; i < format.size() && written < room; ++i) {
+    const char c = format[i];
+    if (c == '%' && i + 1 < format.size() && format[i + 1] >= '1' && format[i + 1] <= '9') {
+      const char* parameter = parameters[static_cast<std::size_t>(format[i + 1] - '1')];
+      if (parameter != nullptr) append(parameter);
+      ++i;
+    } else {
+      output[written++] = c;
+    }
+  }
+  output[written] = '\0';
+  return static_cast<int>(written);
+}
+
+int os_gettimeofday(std::int32_t* seconds_and_microseconds, int /*unused*/) {
+  if (seconds_and_microseconds == nullptr) return 0;
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  // The stamp keeps 32 bits of seconds, as the host's record does.
+  seconds_and_microseconds[0] = static_cast<std::int32_t>(now.tv_sec);
+  seconds_and_microseconds[1] = static_cast<std::int32_t>(now.tv_usec);
+  return 0;
+}
+
+bool os_get_dir_name(const char* path, char* output, int size) {
+  if (output == nullptr || size < 1) return false;
+  const char* slash = path == nullptr ? nullptr : os_strrchr(path, '/');
+  if (slash == nullptr) {
+    os_strncpy(output, ".", size);
+    return size > 1;
+  }
+  const std::size_t length = static_cast<std::size_t>(slash - path);
+  if (length + 1 > static_cast<std::size_t>(size)) {
+    output[0] = '\0';
+    return false;
+  }
+  std::memcpy(output, path, length);
+  output[length] = '\0';
+  return true;
+}
+
+const char* os_strrchr(const char* text, char character) {
+  if (text == nullptr) return nullptr;
+  return std::strrchr(text, character);
+}
+
+char* os_AllocateText(std::string_view text, std::size_t capacity) {
+  const std::size_t size = std::max(capacity, text.size() + 1);
+  char* copy = static_cast<char*>(std::calloc(size, 1));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, text.data(), std::min(text.size(), size - 1));
+  return copy;
+}
+
+void os_FreeText(char* text) { std::free(text); }
