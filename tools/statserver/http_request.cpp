@@ -148,7 +148,8 @@ int ParseRequestHead(std::string_view head, HttpRequest* request) {
   const std::size_t question = target.find('?');
   request->path = PercentDecode(target.substr(0, question), false);
   if (request->path.empty()) request->path = "/";
-  request->query = question == std::string_view::npos ? std::string() : std::string(target.substr(question + 1));
+  request->query.clear();
+  if (question != std::string_view::npos) request->query.assign(target.substr(question + 1));
 
   bool saw_length = false;
   bool connection_close = false;

@@ -1,0 +1,97 @@
+// HTTP for the statistics stream: one GET whose response is read as an endless stream.
+//
+// A fetch opens an exchange (session, connection and request in one), sends it with a bound on
+// the time to the response's status line, reads the status, and then pulls the body through
+// Available() and Read(). Every wait inside an exchange wakes at least every 100 ms to ask the
+// caller's cancel check, so a caller that wants to end (a server being destroyed) never waits on
+// a silent peer. Exchanges are independent of each other: each belongs to the one thread that
+// opened it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+// How requests reach the network.
+enum class ProxyMode {
+  kSystem = 0,  // the proxy configured for the system (the http_proxy / no_proxy environment)
+  kDirect = 1,  // straight to the web server
+  kNamed = 3,   // through the proxy named in the request options
+};
+
+// Everything one request needs.
+struct HttpRequestOptions {
+  std::string host;            // web server host name or address ("[::1]" for an IPv6 literal)
+  int port = 80;               // TCP port (1..65535)
+  std::string login;           // answered to the web server's authentication challenge; may be empty
+  std::string password;
+  std::string target;          // request target, sent exactly as given ("/" when empty)
+  std::string user_agent;
+  ProxyMode proxy_mode = ProxyMode::kDirect;
+  std::string proxy_server;    // for kNamed: "host:port" or a proxy URL
+  bool keep_connection = false;  // ask the proxy and the server to keep the connection open
+  // Longest wait for body data before Available() fails; the stream's own pace must fit in it.
+  std::chrono::milliseconds receive_timeout{120000};
+};
+
+// The outcome of one step of an exchange.
+enum class HttpStep {
+  kOk,             // done
+  kConnectFailed,  // the host could not be resolved or the TCP connection not opened
+  kSendFailed,     // the request was not answered with a status line in time, or failed on the way
+  kFailed,         // Available() or Read() failed (the connection broke, or the receive time-out)
+  kCancelled,      // the caller's cancel check asked to stop
+};
+
+class HttpExchange {
+ public:
+  virtual ~HttpExchange() = default;
+
+  // Sends the request and waits until the final response's status line and headers have
+  // arrived, at most `bound`.
+  [[nodiscard]] virtual HttpStep Send(std::chrono::milliseconds bound) = 0;
+
+  // The final response's status code, 0 when none could be read; and its reason phrase, empty
+  // when the server sent none. Valid after Send() returned kOk.
+  virtual int StatusCode() const = 0;
+  virtual std::string ReasonPhrase() const = 0;
+
+  // The proxy user name and password for the next Send(), which repeats the request with them.
+  virtual void SetProxyCredentials(const std::string& user_name, const std::string& password) = 0;
+
+  // Waits until body bytes can be read or the response has ended; sets `*count` to the bytes
+  // ready (0: the response has ended).
+  [[nodiscard]] virtual HttpStep Available(std::size_t* count) = 0;
+
+  // Copies up to `size` ready bytes into `buffer`; sets `*count` to the number copied.
+  [[nodiscard]] virtual HttpStep Read(char* buffer, std::size_t size, std::size_t* count) = 0;
+
+  // A readable text of the last failure, "Not available" when there is none.
+  virtual std::string ErrorText() const = 0;
+};
+
+// The preparation step that failed when an exchange cannot be opened.
+enum class HttpOpenFailure {
+  kSession,     // the network layer itself (out of resources)
+  kConnection,  // the connection to the host (host, port or credentials unusable)
+  kRequest,     // the request (target unusable)
+};
+
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+
+  // Opens an exchange for `options`; nothing is sent yet. `cancel_requested` is asked from the
+  // calling thread at least every 100 ms during every wait of the exchange; true ends the wait
+  // with kCancelled. Returns null with `*failure` and `*error_text` set when the exchange cannot
+  // be prepared.
+  [[nodiscard]] virtual std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options,
+                                                           std::function<bool()> cancel_requested,
+                                                           HttpOpenFailure* failure, std::string* error_text) = 0;
+};
+
+// The client over libcurl, shared by every thread of the process. The first call initialises
+// libcurl; make it before any thread that fetches starts.
+HttpClient& SystemHttpClient();

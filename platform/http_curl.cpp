@@ -1,0 +1,543 @@
+// HTTP exchanges over libcurl's multi interface: one multi handle and one fresh easy handle per
+// exchange, driven only from the thread that owns the exchange.
+//
+// libcurl never blocks here on its own: every wait is a curl_multi_poll of at most 100 ms,
+// between which the caller's cancel check is asked, so that a silent web server cannot hold a
+// thread that is asked to stop. The statistics body is endless, so no libcurl time-out may cover
+// the whole transfer: the bound of Send() is our own deadline around the header phase, and the
+// receive time-out of Available() our own count of the time without data.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "platform/http.h"
+#include "platform/http_curl_response.h"
+#include "platform/http_curl_route.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The longest single wait for network events, so that the cancel check is asked at least this
+// often.
+constexpr std::chrono::milliseconds kLongestPoll{100};
+
+// Body bytes held for the reader before the transfer is paused. The reader drains whatever
+// Available() reports before the next wait, so the buffer holds at most this much plus one
+// write of libcurl's (CURL_MAX_WRITE_SIZE): a web server that pushes faster than the monitor
+// reads waits in TCP flow control instead of filling memory.
+constexpr std::size_t kMostBufferedBytes = 64 * 1024;
+
+constexpr const char* kNoErrorText = "Not available";
+
+std::string DurationText(std::chrono::milliseconds duration) {
+  const long long ms = duration.count();
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  return std::to_string(ms) + " ms";
+}
+
+// Whether a transfer that failed with `code` never got as far as a connection to its first hop.
+bool IsConnectFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+class CurlExchange final : public HttpExchange {
+ public:
+  // Prepares an exchange for `options`; returns null with `*failure` and `*error_text` set when
+  // libcurl cannot take it.
+  static std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options, std::function<bool()> cancel_requested,
+                                            HttpOpenFailure* failure, std::string* error_text);
+
+  ~CurlExchange() override;
+  CurlExchange(const CurlExchange&) = delete;
+  CurlExchange& operator=(const CurlExchange&) = delete;
+
+  HttpStep Send(std::chrono::milliseconds bound) override;
+  int StatusCode() const override { return answered_ ? status_code_ : 0; }
+  std::string ReasonPhrase() const override { return answered_ ? reason_phrase_ : std::string(); }
+  void SetProxyCredentials(const std::string& user_name, const std::string& password) override;
+  HttpStep Available(std::size_t* count) override;
+  HttpStep Read(char* buffer, std::size_t size, std::size_t* count) override;
+  std::string ErrorText() const override { return error_text_.empty() ? kNoErrorText : error_text_; }
+
+ private:
+  CurlExchange(CURLM* multi, std::chrono::milliseconds receive_timeout, std::function<bool()> cancel_requested);
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self) noexcept;
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) noexcept;
+
+  // Sets the options of the three preparation steps; false with `*failure` and `*error_text` set
+  // when one is refused.
+  bool Prepare(const HttpRequestOptions& options, HttpOpenFailure* failure, std::string* error_text);
+
+  // Detaches the easy handle from the multi handle, which abandons its transfer.
+  void Detach();
+
+  // Runs the transfer as far as the network allows without waiting, and notes its end; false
+  // with error_text_ set when the multi handle itself fails.
+  bool Perform();
+
+  // Waits up to `longest` (at most kLongestPoll) for network events; false with error_text_ set
+  // on failure.
+  bool Poll(std::chrono::milliseconds longest);
+
+  bool CancelRequested() const { return cancel_requested_ && cancel_requested_(); }
+
+  std::size_t Buffered() const { return body_.size() - read_at_; }
+
+  // libcurl's text for the transfer's own failure `code`: its error buffer, or the code's text.
+  std::string TransferErrorText(CURLcode code) const;
+
+  // Whether the transfer ended because the response's first line was no status line libcurl
+  // accepts; such a response counts as answered, with a status that cannot be read.
+  bool EndedOnUnreadableStatus() const;
+
+  // Fixed at construction.
+  CURLM* const multi_;
+  const std::chrono::milliseconds receive_timeout_;
+  const std::function<bool()> cancel_requested_;
+
+  CURL* easy_ = nullptr;
+  curl_slist* headers_ = nullptr;
+  char error_buffer_[CURL_ERROR_SIZE] = {};
+  bool attached_ = false;  // easy_ is in multi_
+
+  // Proxy credentials for the next Send(), set after a 407.
+  bool proxy_credentials_pending_ = false;
+  bool proxy_offers_basic_ = false;  // the latest answer was a 407 that offers Basic
+  std::string proxy_user_name_;
+  std::string proxy_password_;
+
+  // State of the current transfer.
+  ResponseHead head_;
+  bool answered_ = false;  // Send() returned kOk
+  int status_code_ = 0;
+  std::string reason_phrase_;
+  bool ended_ = false;  // libcurl reported the transfer done
+  CURLcode end_code_ = CURLE_OK;
+  std::string end_text_;
+  bool paused_ = false;  // OnBody paused the transfer because the buffer was full
+  std::string body_;     // received body bytes; those before read_at_ are read
+  std::size_t read_at_ = 0;
+
+  std::string error_text_;
+};
+
+std::unique_ptr<HttpExchange> CurlExchange::Open(const HttpRequestOptions& options,
+                                                 std::function<bool()> cancel_requested, HttpOpenFailure* failure,
+                                                 std::string* error_text) {
+  CURLM* multi = curl_multi_init();
+  if (multi == nullptr) {
+    *failure = HttpOpenFailure::kSession;
+    *error_text = "The network layer could not be prepared (out of resources)";
+    return nullptr;
+  }
+  std::unique_ptr<CurlExchange> exchange(new (std::nothrow)
+                                             CurlExchange(multi, options.receive_timeout, std::move(cancel_requested)));
+  if (exchange == nullptr) {
+    curl_multi_cleanup(multi);
+    *failure = HttpOpenFailure::kSession;
+    *error_text = "The network layer could not be prepared (out of memory)";
+    return nullptr;
+  }
+  if (!exchange->Prepare(options, failure, error_text)) return nullptr;
+  return exchange;
+}
+
+CurlExchange::CurlExchange(CURLM* multi, std::chrono::milliseconds receive_timeout,
+                           std::function<bool()> cancel_requested)
+    : multi_(multi), receive_timeout_(receive_timeout), cancel_requested_(std::move(cancel_requested)) {}
+
+CurlExchange::~CurlExchange() {
+  Detach();
+  if (easy_ != nullptr) curl_easy_cleanup(easy_);
+  curl_multi_cleanup(multi_);
+  curl_slist_free_all(headers_);
+}
+
+bool CurlExchange::Prepare(const HttpRequestOptions& options, HttpOpenFailure* failure, std::string* error_text) {
+  // The connection: host, port and the web server's credentials.
+  *failure = HttpOpenFailure::kConnection;
+  if (!HostFitsUrl(options.host)) {
+    *error_text = "The host name \"" + options.host + "\" cannot be used in an URL";
+    return false;
+  }
+  if (options.port < 1 || options.port > 65535) {
+    *error_text = "The port " + std::to_string(options.port) + " is not a TCP port (1 to 65535)";
+    return false;
+  }
+  easy_ = curl_easy_init();
+  if (easy_ == nullptr) {
+    *error_text = "The connection could not be prepared (out of resources)";
+    return false;
+  }
+
+  CURLcode code = CURLE_OK;
+  const auto set = [this, &code](CURLoption option, auto value) {
+    if (code == CURLE_OK) code = curl_easy_setopt(easy_, option, value);
+  };
+  const auto refused = [&code, error_text](HttpOpenFailure step, HttpOpenFailure* failed) {
+    if (code == CURLE_OK) return false;
+    *failed = step;
+    *error_text = curl_easy_strerror(code);
+    return true;
+  };
+
+  // The session: how the process reaches the network.
+  set(CURLOPT_NOSIGNAL, 1L);
+  // Without it, a name look-up that never answers holds curl_easy_cleanup for seconds.
+  set(CURLOPT_QUICK_EXIT, 1L);
+  set(CURLOPT_ERRORBUFFER, error_buffer_);
+  bool through_http_proxy = false;
+  switch (options.proxy_mode) {
+    case ProxyMode::kDirect:
+      set(CURLOPT_PROXY, "");
+      break;
+    case ProxyMode::kNamed:
+      set(CURLOPT_PROXY, options.proxy_server.c_str());
+      // The named proxy carries every request: no host is exempt through no_proxy.
+      set(CURLOPT_NOPROXY, "");
+      through_http_proxy = !options.proxy_server.empty() && IsHttpProxy(options.proxy_server);
+      break;
+    case ProxyMode::kSystem:
+    default:
+      // libcurl reads http_proxy and no_proxy itself; we only learn which target form it needs.
+      through_http_proxy = SystemProxyCarries(options.host);
+      break;
+  }
+  if (refused(HttpOpenFailure::kSession, failure)) return false;
+
+  const std::string url = "http://" + options.host + ":" + std::to_string(options.port) + "/";
+  set(CURLOPT_URL, url.c_str());
+  if (!options.login.empty()) {
+    set(CURLOPT_USERNAME, options.login.c_str());
+    set(CURLOPT_PASSWORD, options.password.c_str());
+    // Probe first and answer whatever the web server asks for (Basic, Digest, NTLM...).
+    set(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_ANY));
+  }
+  if (refused(HttpOpenFailure::kConnection, failure)) return false;
+  {
+    // libcurl's own reading of the URL must agree that it holds nothing but host and port.
+    CURLU* parsed = curl_url();
+    const CURLUcode parse = parsed == nullptr ? CURLUE_OUT_OF_MEMORY : curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0);
+    curl_url_cleanup(parsed);
+    if (parse != CURLUE_OK) {
+      *failure = HttpOpenFailure::kConnection;
+      *error_text = "The address " + url + " cannot be used: " + curl_url_strerror(parse);
+      return false;
+    }
+  }
+
+  // The request.
+  *failure = HttpOpenFailure::kRequest;
+  if (!TargetFitsRequestLine(options.target)) {
+    *error_text = "The request target contains a line break or a NUL character";
+    return false;
+  }
+  if (!TargetFitsRequestLine(options.user_agent)) {
+    *error_text = "The user agent contains a line break or a NUL character";
+    return false;
+  }
+  // "Never from a cache": a proxy must fetch the page from the web server and keep no copy.
+  for (const char* header : {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache"}) {
+    curl_slist* appended = curl_slist_append(headers_, header);
+    if (appended == nullptr) {
+      *error_text = "The request could not be prepared (out of memory)";
+      return false;
+    }
+    headers_ = appended;
+  }
+  const std::string target = FirstHopTarget(options, through_http_proxy);
+  set(CURLOPT_HTTPGET, 1L);
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  set(CURLOPT_REQUEST_TARGET, target.c_str());
+  set(CURLOPT_HTTPHEADER, headers_);
+  set(CURLOPT_USERAGENT, options.user_agent.c_str());
+  set(CURLOPT_HEADERFUNCTION, &CurlExchange::OnHeader);
+  set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+  set(CURLOPT_WRITEFUNCTION, &CurlExchange::OnBody);
+  set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+  if (refused(HttpOpenFailure::kRequest, failure)) return false;
+  // Keep-alive is HTTP/1.1's default and what keep_connection asks for; without it nothing needs
+  // to close the connection early, as every exchange ends with its own multi handle.
+  return true;
+}
+
+void CurlExchange::Detach() {
+  if (!attached_) return;
+  curl_multi_remove_handle(multi_, easy_);
+  attached_ = false;
+}
+
+size_t CurlExchange::OnHeader(char* data, size_t size, size_t count, void* self) noexcept {
+  auto* exchange = static_cast<CurlExchange*>(self);
+  try {
+    exchange->head_.AddLine(std::string_view(data, size * count));
+  } catch (...) {
+    return 0;  // out of memory: libcurl fails the transfer
+  }
+  return size * count;
+}
+
+size_t CurlExchange::OnBody(char* data, size_t size, size_t count, void* self) noexcept {
+  auto* exchange = static_cast<CurlExchange*>(self);
+  const std::size_t length = size * count;
+  exchange->head_.NoteBody();
+  if (exchange->Buffered() >= kMostBufferedBytes) {
+    // libcurl keeps these bytes and hands them over again when the transfer is resumed.
+    exchange->paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  try {
+    exchange->body_.append(data, length);
+  } catch (...) {
+    return 0;
+  }
+  return length;
+}
+
+bool CurlExchange::Perform() {
+  int running = 0;
+  const CURLMcode performed = curl_multi_perform(multi_, &running);
+  if (performed != CURLM_OK) {
+    error_text_ = curl_multi_strerror(performed);
+    return false;
+  }
+  int queued = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+    if (message->msg != CURLMSG_DONE || message->easy_handle != easy_) continue;
+    ended_ = true;
+    end_code_ = message->data.result;
+    end_text_ = end_code_ == CURLE_OK ? std::string() : TransferErrorText(end_code_);
+    head_.NoteEnd();
+  }
+  return true;
+}
+
+bool CurlExchange::Poll(std::chrono::milliseconds longest) {
+  const auto wait = std::clamp(longest, std::chrono::milliseconds(1), kLongestPoll);
+  const CURLMcode polled = curl_multi_poll(multi_, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+  if (polled != CURLM_OK) {
+    error_text_ = curl_multi_strerror(polled);
+    return false;
+  }
+  return true;
+}
+
+std::string CurlExchange::TransferErrorText(CURLcode code) const {
+  if (error_buffer_[0] != '\0') return std::string(error_buffer_, strnlen(error_buffer_, sizeof(error_buffer_)));
+  return curl_easy_strerror(code);
+}
+
+bool CurlExchange::EndedOnUnreadableStatus() const {
+  if (end_code_ != CURLE_UNSUPPORTED_PROTOCOL && end_code_ != CURLE_WEIRD_SERVER_REPLY) return false;
+  if (head_.status_line_seen()) return false;
+  // Only a request that went out can have been answered with a line libcurl refused.
+  long request_size = 0;
+  return curl_easy_getinfo(easy_, CURLINFO_REQUEST_SIZE, &request_size) == CURLE_OK && request_size > 0;
+}
+
+HttpStep CurlExchange::Send(std::chrono::milliseconds bound) {
+  // A repeated Send() starts the request again from the beginning on the same easy handle.
+  Detach();
+  head_.Reset();
+  answered_ = false;
+  status_code_ = 0;
+  reason_phrase_.clear();
+  ended_ = false;
+  end_code_ = CURLE_OK;
+  end_text_.clear();
+  paused_ = false;
+  body_.clear();
+  read_at_ = 0;
+  error_text_.clear();
+  error_buffer_[0] = '\0';
+
+  if (proxy_credentials_pending_) {
+    proxy_credentials_pending_ = false;
+    // Up front, so that exactly one more request goes out: Basic needs no challenge, and for the
+    // other schemes libcurl starts the handshake at once.
+    CURLcode code = curl_easy_setopt(easy_, CURLOPT_PROXYUSERNAME, proxy_user_name_.c_str());
+    if (code == CURLE_OK) code = curl_easy_setopt(easy_, CURLOPT_PROXYPASSWORD, proxy_password_.c_str());
+    if (code == CURLE_OK) {
+      const unsigned long schemes = proxy_offers_basic_ ? CURLAUTH_BASIC : (CURLAUTH_ANY & ~CURLAUTH_BASIC);
+      code = curl_easy_setopt(easy_, CURLOPT_PROXYAUTH, schemes);
+    }
+    if (code != CURLE_OK) {
+      error_text_ = curl_easy_strerror(code);
+      return HttpStep::kSendFailed;
+    }
+  }
+  const auto connect_bound = std::max(bound, std::chrono::milliseconds(1));
+  if (curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_bound.count())) != CURLE_OK) {
+    error_text_ = "The send bound could not be set";
+    return HttpStep::kSendFailed;
+  }
+  const CURLMcode added = curl_multi_add_handle(multi_, easy_);
+  if (added != CURLM_OK) {
+    error_text_ = curl_multi_strerror(added);
+    return HttpStep::kSendFailed;
+  }
+  attached_ = true;
+
+  const std::string not_answered = "The request was not answered within " + std::to_string(bound.count()) + " ms";
+  const Clock::time_point deadline = Clock::now() + bound;
+  for (;;) {
+    if (!Perform()) {
+      Detach();
+      return HttpStep::kSendFailed;
+    }
+    if (head_.complete()) {
+      answered_ = true;
+      status_code_ = head_.status_code();
+      reason_phrase_ = head_.reason_phrase();
+      proxy_offers_basic_ = head_.proxy_offers_basic();
+      return HttpStep::kOk;
+    }
+    if (ended_) {
+      if (EndedOnUnreadableStatus()) {
+        answered_ = true;
+        return HttpStep::kOk;
+      }
+      if (end_code_ == CURLE_OK) {
+        error_text_ = "The web server ended the response before its headers were complete";
+        return HttpStep::kSendFailed;
+      }
+      if (IsConnectFailure(end_code_)) {
+        error_text_ = end_text_;
+        return HttpStep::kConnectFailed;
+      }
+      error_text_ = end_code_ == CURLE_OPERATION_TIMEDOUT ? not_answered + " (" + end_text_ + ")" : end_text_;
+      return HttpStep::kSendFailed;
+    }
+    if (CancelRequested()) {
+      Detach();
+      error_text_ = "The request was cancelled";
+      return HttpStep::kCancelled;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      // Abandoning the transfer closes its connection, as closing the request would.
+      Detach();
+      error_text_ = not_answered;
+      return HttpStep::kSendFailed;
+    }
+    if (!Poll(std::chrono::ceil<std::chrono::milliseconds>(deadline - now))) {
+      Detach();
+      return HttpStep::kSendFailed;
+    }
+  }
+}
+
+void CurlExchange::SetProxyCredentials(const std::string& user_name, const std::string& password) {
+  proxy_user_name_ = user_name;
+  proxy_password_ = password;
+  proxy_credentials_pending_ = true;
+}
+
+HttpStep CurlExchange::Available(std::size_t* count) {
+  *count = 0;
+  if (!answered_) {
+    error_text_ = "The request has not been answered";
+    return HttpStep::kFailed;
+  }
+  if (Buffered() > 0) {
+    *count = Buffered();
+    return HttpStep::kOk;
+  }
+  if (paused_) {
+    paused_ = false;
+    // Hands the bytes held back at the pause to OnBody at once.
+    const CURLcode resumed = curl_easy_pause(easy_, CURLPAUSE_CONT);
+    if (resumed != CURLE_OK) {
+      error_text_ = TransferErrorText(resumed);
+      return HttpStep::kFailed;
+    }
+  }
+  const Clock::time_point started = Clock::now();
+  for (;;) {
+    if (Buffered() > 0) {
+      *count = Buffered();
+      return HttpStep::kOk;
+    }
+    if (ended_) {
+      if (end_code_ == CURLE_OK) return HttpStep::kOk;  // the response has ended
+      error_text_ = end_text_;
+      return HttpStep::kFailed;
+    }
+    if (!attached_) {
+      error_text_ = "The request has been abandoned";
+      return HttpStep::kFailed;
+    }
+    if (!Perform()) return HttpStep::kFailed;
+    if (Buffered() > 0 || ended_) continue;
+    if (CancelRequested()) {
+      error_text_ = "The request was cancelled";
+      return HttpStep::kCancelled;
+    }
+    std::chrono::milliseconds longest = kLongestPoll;
+    if (receive_timeout_.count() > 0) {
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+      if (waited >= receive_timeout_) {
+        error_text_ = "No data received for " + DurationText(receive_timeout_);
+        return HttpStep::kFailed;
+      }
+      longest = std::min(longest, receive_timeout_ - waited);
+    }
+    if (!Poll(longest)) return HttpStep::kFailed;
+  }
+}
+
+HttpStep CurlExchange::Read(char* buffer, std::size_t size, std::size_t* count) {
+  const std::size_t copied = std::min(size, Buffered());
+  if (copied > 0) std::memcpy(buffer, body_.data() + read_at_, copied);
+  read_at_ += copied;
+  if (read_at_ == body_.size()) {
+    // Everything read: the buffer starts again at its beginning, keeping its capacity.
+    body_.clear();
+    read_at_ = 0;
+  }
+  *count = copied;
+  return HttpStep::kOk;
+}
+
+class CurlHttpClient final : public HttpClient {
+ public:
+  explicit CurlHttpClient(CURLcode global_init) : global_init_(global_init) {}
+
+  std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options, std::function<bool()> cancel_requested,
+                                     HttpOpenFailure* failure, std::string* error_text) override {
+    if (global_init_ != CURLE_OK) {
+      *failure = HttpOpenFailure::kSession;
+      *error_text = std::string("The network layer could not be initialised: ") + curl_easy_strerror(global_init_);
+      return nullptr;
+    }
+    return CurlExchange::Open(options, std::move(cancel_requested), failure, error_text);
+  }
+
+ private:
+  const CURLcode global_init_;  // fixed at construction
+};
+
+}  // namespace
+
+HttpClient& SystemHttpClient() {
+  static std::once_flag initialised;
+  static CURLcode global_init = CURLE_OK;
+  std::call_once(initialised, [] { global_init = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  static CurlHttpClient client(global_init);
+  return client;
+}
