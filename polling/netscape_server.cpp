@@ -1,0 +1,248 @@
+#include "polling/netscape_server.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+#include "platform/files.h"
+#include "platform/plinth.h"
+#include "platform/process.h"
+#include "polling/stream_splitter.h"
+
+namespace {
+
+// Catalogue messages of the fetch cycle.
+constexpr std::int32_t kMsgStreamEnded = -47483;
+constexpr std::int32_t kMsgUnexpectedStatus = -47484;
+constexpr std::int32_t kMsgReadFailed = -47491;
+constexpr std::int32_t kMsgAvailableFailed = -47492;
+constexpr std::int32_t kMsgSendFailed = -47494;
+constexpr std::int32_t kMsgRequestFailed = -47495;
+constexpr std::int32_t kMsgConnectFailed = -47496;
+constexpr std::int32_t kMsgNetworkFailed = -47497;
+
+constexpr char kOperation[] = "GetMonitorData";
+constexpr char kQualifiedOperation[] = "NetscapeServer::GetMonitorData";
+constexpr char kPasswordMask[] = ":<password>@";
+
+// A slice of the pauses inside a cycle, so that an inactive server ends promptly.
+constexpr std::chrono::milliseconds kActivityCheck{100};
+
+}  // namespace
+
+CNetscapeServer::CNetscapeServer(const ServerParams& params, const ProxySettings& proxy, HttpClient& http)
+    : params_(params),
+      key_(MakeServerKey(params)),
+      proxy_(proxy),
+      http_(http),
+      dump_file_(GetEnvironment("QOR_NS_MON_FILE")) {}
+
+CNetscapeServer::~CNetscapeServer() {
+  RequestStop();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool CNetscapeServer::StartPolling() {
+  polling_ = true;
+  try {
+    thread_ = std::thread(&CNetscapeServer::PollingLoop, this);
+  } catch (const std::system_error&) {
+    polling_ = false;
+    return false;
+  }
+  return true;
+}
+
+bool CNetscapeServer::AddActivation(bool wake) {
+  RecursiveMutexLock hold(state_mutex_);
+  if (stopped_) return false;
+  ++activation_count_;
+  if (!active_.load() && wake) wake_event_.Signal();
+  active_.store(true);
+  return true;
+}
+
+void CNetscapeServer::ReleaseActivation() {
+  RecursiveMutexLock hold(state_mutex_);
+  if (activation_count_ > 0) --activation_count_;
+  if (activation_count_ == 0) active_.store(false);
+}
+
+void CNetscapeServer::RequestStop() {
+  RecursiveMutexLock hold(state_mutex_);
+  if (stopped_) return;
+  while (activation_count_ > 0) ReleaseActivation();
+  active_.store(false);
+  wake_event_.Signal();
+}
+
+bool CNetscapeServer::WaitForNextCycle() {
+  (void)wake_event_.WaitFor(kCyclePause);
+  RecursiveMutexLock hold(state_mutex_);
+  stopped_ = !active_.load();
+  return stopped_;
+}
+
+bool CNetscapeServer::stopped() const {
+  RecursiveMutexLock hold(state_mutex_);
+  return stopped_;
+}
+
+int CNetscapeServer::activation_count() const {
+  RecursiveMutexLock hold(state_mutex_);
+  return activation_count_;
+}
+
+void CNetscapeServer::PublishSnapshot(const char* text, std::size_t length) {
+  SampleTime now{};
+  os_gettimeofday(&now.seconds);
+  // A copy longer than the store keeps its beginning, where the counters of the page stand.
+  length = std::min(length, kSnapshotCapacity - 1);
+  MutexLock hold(data_mutex_);
+  if (length > 0) std::memcpy(snapshot_, text, length);
+  snapshot_[length] = '\0';
+  snapshot_length_ = length;
+  snapshot_time_ = now;
+}
+
+std::size_t CNetscapeServer::CopySnapshot(char* buffer, std::size_t capacity, SampleTime* time) const {
+  MutexLock hold(data_mutex_);
+  if (time != nullptr) *time = snapshot_time_;
+  if (buffer == nullptr || capacity == 0) return 0;
+  const std::size_t length = std::min(snapshot_length_, capacity - 1);
+  std::memcpy(buffer, snapshot_, length);
+  buffer[length] = '\0';
+  return length;
+}
+
+void CNetscapeServer::PollingLoop() {
+  for (;;) {
+    int result = 3;
+    try {
+      result = GetMonitorData();
+    } catch (...) {
+      // Memory ran out inside the cycle: it counts as a failed cycle.
+    }
+    if (result != 0) ReleaseActivation();
+    if (WaitForNextCycle()) return;
+  }
+}
+
+int CNetscapeServer::GetMonitorData() { return dump_file_ ? ReadDumpFile() : FetchFromNetwork(); }
+
+int CNetscapeServer::ReadDumpFile() {
+  while (active_.load()) {
+    std::string page;
+    if (ReadFileStart(*dump_file_, &page, kDumpReadSize) != 0) break;
+    PublishSnapshot(page.c_str(), std::strlen(page.c_str()));
+    for (auto waited = std::chrono::milliseconds(0); waited < kDumpPause && active_.load(); waited += kActivityCheck) {
+      std::this_thread::sleep_for(kActivityCheck);
+    }
+  }
+  return 3;
+}
+
+void CNetscapeServer::RecordFailure(int code, std::int32_t message_id,
+                                    std::initializer_list<MessageArgument> arguments) {
+  error_record_.RecordError(code, message_id, arguments);
+}
+
+int CNetscapeServer::FetchFromNetwork() {
+  const ServerParams& p = params_;
+  HttpRequestOptions options;
+  options.host = p.host;
+  options.port = p.port;
+  options.login = p.login;
+  options.password = p.password;
+  options.target = p.url;
+  options.user_agent = kStatisticsUserAgent;
+  options.proxy_mode = proxy_.access_type;
+  options.proxy_server = proxy_.proxy_server;
+  options.keep_connection = proxy_.keep_connection;
+  options.receive_timeout = kReceiveTimeout;
+
+  // A polling server ends its waits once it has no activation left; the one-shot server of a
+  // connection test is never active and waits as long as the transport allows.
+  auto cancel_requested = [this] { return polling_ && !active_.load(); };
+
+  HttpOpenFailure open_failure = HttpOpenFailure::kSession;
+  std::unique_ptr<HttpExchange> exchange = http_.Open(options, cancel_requested, &open_failure, &error_text_);
+  if (exchange == nullptr) {
+    if (error_text_.empty()) error_text_ = "Not available";
+    PublishSnapshot(nullptr, 0);
+    switch (open_failure) {
+      case HttpOpenFailure::kSession:
+        RecordFailure(11, kMsgNetworkFailed, {p.host, error_text_, kOperation});
+        return 3;
+      case HttpOpenFailure::kConnection:
+        RecordFailure(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
+        return 4;
+      case HttpOpenFailure::kRequest:
+      default:
+        RecordFailure(12, kMsgRequestFailed, {p.host, p.url, p.port, error_text_, kOperation});
+        return 5;
+    }
+  }
+
+  bool proxy_credentials_sent = false;
+  for (;;) {
+    const HttpStep sent = exchange->Send(kSendBound);
+    if (sent == HttpStep::kCancelled) return 0;
+    if (sent != HttpStep::kOk) {
+      error_text_ = exchange->ErrorText();
+      PublishSnapshot(nullptr, 0);
+      if (sent == HttpStep::kConnectFailed) {
+        RecordFailure(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
+        return 4;
+      }
+      RecordFailure(13, kMsgSendFailed, {p.host, p.login, p.host, p.port, p.url, error_text_, kOperation});
+      return 6;
+    }
+    const int status = exchange->StatusCode();
+    if (status == 200) break;
+    if (status == 407 && !proxy_credentials_sent) {
+      proxy_credentials_sent = true;
+      exchange->SetProxyCredentials(proxy_.user_name, proxy_.password);
+      continue;
+    }
+    const std::string reason = exchange->ReasonPhrase();
+    PublishSnapshot(nullptr, 0);
+    RecordFailure(14, kMsgUnexpectedStatus,
+                  {status, reason, p.login + kPasswordMask, p.host, p.port, p.url, kQualifiedOperation});
+    return 7;
+  }
+
+  StreamSplitter splitter;
+  const StreamSplitter::CopyReceiver publish = [this](const char* text, std::size_t length) {
+    PublishSnapshot(text, length);
+  };
+  for (;;) {
+    std::size_t available = 0;
+    const HttpStep waited = exchange->Available(&available);
+    if (waited == HttpStep::kCancelled) return 0;
+    if (waited != HttpStep::kOk) {
+      error_text_ = exchange->ErrorText();
+      PublishSnapshot(nullptr, 0);
+      RecordFailure(15, kMsgAvailableFailed, {p.host, error_text_, kOperation});
+      return 8;
+    }
+    if (available == 0) {
+      RecordFailure(13, kMsgStreamEnded, {p.host, p.login, p.host, p.port, p.url, kQualifiedOperation});
+      return 0;
+    }
+    std::size_t received = 0;
+    const HttpStep read = exchange->Read(splitter.write_position(), std::min(available, splitter.free_room()), &received);
+    if (read == HttpStep::kCancelled) return 0;
+    if (read != HttpStep::kOk) {
+      error_text_ = exchange->ErrorText();
+      PublishSnapshot(nullptr, 0);
+      RecordFailure(16, kMsgReadFailed, {p.host, error_text_, kOperation});
+      return 9;
+    }
+    const StreamSplitter::Outcome outcome = splitter.Commit(received, publish);
+    if (outcome.discarded_undelivered) {
+      RecordFailure(13, kMsgStreamEnded, {p.host, p.login, p.host, p.port, p.url, kQualifiedOperation});
+    }
+    if (!active_.load()) return 0;
+  }
+}

@@ -1,0 +1,5 @@
+#include "polling/server_params.h"
+
+std::string MakeServerKey(const ServerParams& params) {
+  return params.host + "|" + params.url + "|" + std::to_string(params.port);
+}

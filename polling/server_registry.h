@@ -1,0 +1,53 @@
+// The servers of the monitor, registered under their key "host|url|port": all measurements
+// of one source share one server, one thread and one connection.
+//
+// Only the host's threads touch the registry, one call at a time; the polling threads never
+// do. The registry walks its servers in key order.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/http.h"
+#include "polling/netscape_server.h"
+#include "polling/proxy_settings.h"
+
+class ServerRegistry {
+ public:
+  // Servers fetch through `http`, which must outlive the registry.
+  explicit ServerRegistry(HttpClient& http) : http_(http) {}
+  ~ServerRegistry() { DestroyAllServers(); }
+  ServerRegistry(const ServerRegistry&) = delete;
+  ServerRegistry& operator=(const ServerRegistry&) = delete;
+
+  // The proxy use of servers created from now on.
+  void SetProxySettings(const ProxySettings& proxy) { proxy_ = proxy; }
+
+  // Adds one activation to the server of `params`, creating it and starting its thread when
+  // there is none (or only a stopped one). False when no thread can be started; nothing is
+  // registered then.
+  [[nodiscard]] bool FindOrStartServer(const ServerParams& params);
+
+  // The registered server of `params` or of `key`, or null.
+  CNetscapeServer* FindServer(const ServerParams& params);
+  CNetscapeServer* FindServerByKey(const std::string& key);
+
+  // The first server whose host name is a prefix of `host_text` (so "web1:8080" finds "web1"),
+  // or null.
+  CNetscapeServer* FindServerByHost(std::string_view host_text);
+
+  // Destroys and unregisters every stopped server.
+  void PurgeStoppedServers();
+
+  // Destroys every server; their threads are asked to end all at once, then waited for.
+  void DestroyAllServers();
+
+  std::size_t size() const { return servers_.size(); }
+
+ private:
+  HttpClient& http_;
+  ProxySettings proxy_ = ProxySettings::Direct();
+  std::map<std::string, std::unique_ptr<CNetscapeServer>> servers_;
+};

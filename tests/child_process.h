@@ -1,0 +1,80 @@
+// Programs the network tests start on 127.0.0.1: the statistics server and a proxy. Each is
+// bounded in time by its own options, stopped (SIGTERM, then SIGKILL) when its holder goes out
+// of scope, and waited for.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+ public:
+  // Starts `program` with `arguments`, its output appended to `log_path`.
+  ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& log_path);
+  ~ChildProcess() { Stop(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool running() const { return pid_ > 0; }
+  // Stops the program and waits for it; safe to call twice.
+  void Stop();
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// A fresh temporary directory, removed with everything in it when the holder goes.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// sarvik-statserver on an ephemeral loopback port, for at most five minutes.
+class StatisticsServer {
+ public:
+  // `extra_arguments` are passed on (for example {"--interval", "100"}).
+  explicit StatisticsServer(const std::vector<std::string>& extra_arguments = {});
+  bool started() const { return port_ > 0; }
+  int port() const { return port_; }
+
+ private:
+  TemporaryDirectory directory_;
+  std::unique_ptr<ChildProcess> process_;
+  int port_ = 0;
+};
+
+// squid on an ephemeral loopback port, asking every client for basic proxy credentials (user
+// "user", password "pw"). Its access log names the user each request presented ("-" for none).
+class AuthenticatingProxy {
+ public:
+  AuthenticatingProxy();
+  bool started() const { return port_ > 0; }
+  int port() const { return port_; }
+  // The access log's lines so far.
+  std::vector<std::string> AccessLog() const;
+
+ private:
+  TemporaryDirectory directory_;
+  std::unique_ptr<ChildProcess> process_;
+  int port_ = 0;
+};
+
+// Sends one plain GET for `path` to 127.0.0.1:`port` and reads the answer to its end; true
+// when an answer came.
+bool SendLoadRequest(int port, const std::string& path = "/index.html");
+
+// A loopback TCP port that nothing listens on.
+int UnusedPort();
+
+// Waits up to `seconds` for `condition`, asking every 10 ms.
+bool WaitFor(const std::function<bool()>& condition, int seconds = 20);
