@@ -43,6 +43,52 @@ int SetMonitorRate(uint32_t* rate) {
   return Shielded([&] { return Monitor::Instance().SetRate(rate); }, -1);
 }
 
+int TestMachine(const char* host, const char* user_data, char* message, int32_t message_size) {
+  return Shielded([&] { return Monitor::Instance().TestMachine(host, user_data, message, message_size); }, 1,
+                  message, message_size);
+}
+
+int ActivateMeasurement(const char* measurement, const char* host, const char* user_data, char* message,
+                        int32_t message_size) {
+  return Shielded(
+      [&] { return Monitor::Instance().ActivateMeasurement(measurement, host, user_data, message, message_size); }, 8,
+      message, message_size);
+}
+
+int DeActivateMeasurement(const char* measurement, const char* host, char* message, int32_t message_size) {
+  return Shielded([&] { return Monitor::Instance().DeActivateMeasurement(measurement, host, message, message_size); },
+                  8, message, message_size);
+}
+
+int GetNewData(const char* measurement, const char* host, ReadingRecord* reading, char* message,
+               int32_t message_size) {
+  return Shielded(
+      [&] { return Monitor::Instance().GetNewData(measurement, host, reading, message, message_size); }, 8, message,
+      message_size);
+}
+
+int GetMeasurementsCollection(const char* host, void*, char** document) {
+  if (document == nullptr) return 0;
+  *document = nullptr;
+  return Shielded(
+      [&] {
+        *document = Monitor::Instance().GetMeasurementsCollection(host);
+        return 0;
+      },
+      0);
+}
+
+int GetUserDataStr(const HostMachineRecord* machine, const char* document, char** user_data) {
+  if (user_data == nullptr) return 1;
+  *user_data = nullptr;
+  return Shielded(
+      [&] {
+        *user_data = Monitor::Instance().GetUserDataStr(machine, document);
+        return 1;
+      },
+      1);
+}
+
 void FreeMonitorStringAllocation(char** text) {
   if (text == nullptr) return;
   os_FreeText(*text);

@@ -3,10 +3,13 @@
 #include <cstring>
 
 #include "config/counter_config.h"
+#include "documents/user_data.h"
+#include "interface/trim_host.h"
 #include "platform/catalogue.h"
 #include "platform/plinth.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "polling/connection_probe.h"
 #include "reporting/messages.h"
 #include "resources/string_table.h"
 
@@ -27,10 +30,10 @@ std::string CataloguePath() {
 }  // namespace
 
 // The catalogue is brought up first so that it outlives every monitor.
-Monitor::Monitor() { MsgHandlerInitFunction(); }
+Monitor::Monitor(HttpClient& http) : http_(http), servers_(http) { MsgHandlerInitFunction(); }
 
 Monitor& Monitor::Instance() {
-  static Monitor monitor;
+  static Monitor monitor(SystemHttpClient());
   return monitor;
 }
 
@@ -53,7 +56,8 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
   }
   if (status != nullptr) *status = 0;
 
-  definitions_ = ReadCounterDefinitions(Profile::Load(config_path_));
+  const Profile profile = Profile::Load(config_path_);
+  definitions_ = ReadCounterDefinitions(profile);
   if (definitions_.empty()) {
     FormatTableMessage(&shared_message_, kMsgNoCounters);
     CopySharedMessage(message, message_size);
@@ -71,17 +75,33 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
     os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
+  proxy_ = ProxySettings::Read(profile);
+  servers_.SetProxySettings(*proxy_);
   return 0;
 }
 
 void Monitor::Terminate() {
   initialised_ = false;
+  measurements_.clear();
   definitions_.clear();
   definitions_.shrink_to_fit();
   selection_.clear();
   selection_.shrink_to_fit();
+  servers_.DestroyAllServers();
   RemoveResourceFile(CataloguePath());
   MsgHandlerDestroyFunction();
+  proxy_.reset();
+  servers_.SetProxySettings(ProxySettings::Direct());
+}
+
+int Monitor::TestMachine(const char* host_text, const char* user_data, char* message, int message_size) {
+  ServerParams params;
+  ParseUserData(user_data == nullptr ? "" : user_data, &params);
+  params.host = TrimHost(host_text == nullptr ? "" : host_text);
+  std::string failure;
+  if (TestConnection(params, proxy_.value_or(ProxySettings::Direct()), http_, &failure) == 0) return 0;
+  os_strncpy(message, failure.c_str(), message_size);
+  return 1;
 }
 
 int Monitor::SetRate(std::uint32_t* rate) {

@@ -5,16 +5,26 @@
 // threads of the servers run beside the host's calls, and they never touch this state.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "counters/netscape_measurement.h"
+#include "interface/measurement_key.h"
 #include "interface/sarvik.h"
+#include "platform/http.h"
+#include "polling/proxy_settings.h"
+#include "polling/server_registry.h"
 
 class Monitor {
  public:
-  Monitor();
+  // A monitor whose servers fetch through `http`, which must outlive it.
+  explicit Monitor(HttpClient& http);
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
   // A library unloaded without TerminateMonitor still ends every thread it started.
@@ -42,7 +52,39 @@ class Monitor {
   // returns -1 and leaves the rate otherwise, -2 when the monitor is not initialised.
   int SetRate(std::uint32_t* rate);
 
+  // Switches the measurement `identifier` of `host_text` on: creates and registers it when it
+  // is new, and adds one activation to its server (starting the server when needed).
+  // Returns 0; 2 not initialised; 8 the measurement cannot be created; 9 no server can be had
+  // (the measurement stays registered). Failures write a message into the host's buffer.
+  int ActivateMeasurement(const char* identifier, const char* host_text, const char* user_data, char* message,
+                          int message_size);
+
+  // Switches the measurement off: releases one activation of its server and destroys it.
+  // Returns 0; 2 not initialised; 8 not registered.
+  int DeActivateMeasurement(const char* identifier, const char* host_text, char* message, int message_size);
+
+  // Reads the measurement from its server's latest snapshot into `*reading` (written only
+  // when 0 is returned). Returns 0; 2; 8 not registered; 10 its server is not registered; or the
+  // result code of the server's error record (no snapshot) or of the measurement's (no new
+  // reading), whose text goes to the host once. Never waits on the network.
+  int GetNewData(const char* identifier, const char* host_text, ReadingRecord* reading, char* message,
+                 int message_size);
+
+  // The measurements collection document for `host_text`, newly allocated for the host
+  // (null when memory is exhausted). Needs no initialisation.
+  char* GetMeasurementsCollection(const char* host_text) const;
+
+  // The user-data string for `machine` and the host's `document`, in a newly allocated
+  // 1024-byte buffer (null when memory is exhausted). Needs no initialisation.
+  char* GetUserDataStr(const HostMachineRecord* machine, const char* document) const;
+
+  // Runs one fetch for `host_text` (cut at its first colon) with the server properties of
+  // `user_data`, on the calling thread. Returns 0, or 1 with the failure in the host's buffer.
+  // Outside Init..Terminate, and when the proxy settings could not be read, it goes direct.
+  int TestMachine(const char* host_text, const char* user_data, char* message, int message_size);
+
   bool initialised() const { return initialised_; }
+  ServerRegistry& servers() { return servers_; }
 
   // The path of Netscape.cfg computed by the last Init that got that far; empty before.
   const std::string& config_path() const { return config_path_; }
@@ -60,4 +102,14 @@ class Monitor {
   std::vector<CounterDefinition> selection_;
   // The last message formatted from the string table.
   std::string shared_message_;
+  HttpClient& http_;
+  // Read by Init once the catalogue is open; absent otherwise.
+  std::optional<ProxySettings> proxy_;
+  ServerRegistry servers_;
+  std::unordered_map<std::string, std::unique_ptr<CNetscapeMeasurement>> measurements_;
+
+  // Working storage of GetNewData, kept so that a reading allocates nothing.
+  MeasurementKey key_;
+  std::array<char, 16384> snapshot_copy_{};
+  std::string report_text_;
 };

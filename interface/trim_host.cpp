@@ -1,9 +1,9 @@
 #include "interface/trim_host.h"
 
-std::string TrimHost(std::string_view host_text) {
+std::string_view TrimHost(std::string_view host_text) {
   if (!host_text.empty() && host_text.front() == '[') {
     const std::size_t close = host_text.find(']');
-    if (close != std::string_view::npos) return std::string(host_text.substr(0, close + 1));
+    if (close != std::string_view::npos) return host_text.substr(0, close + 1);
   }
-  return std::string(host_text.substr(0, host_text.find(':')));
+  return host_text.substr(0, host_text.find(':'));
 }

@@ -17,7 +17,8 @@ while read -r symbol; do
   status=1
 done < <(nm -D --defined-only "$library" | awk '{print $3}')
 
-for required in InitMonitor TerminateMonitor SetMonitorRate FreeMonitorStringAllocation; do
+for required in InitMonitor TerminateMonitor SetMonitorRate TestMachine GetMeasurementsCollection GetUserDataStr \
+    ActivateMeasurement DeActivateMeasurement GetNewData FreeMonitorStringAllocation; do
   nm -D --defined-only "$library" | awk '{print $3}' | grep -qx "$required" || { echo "missing export: $required"; status=1; }
 done
 [ $status -eq 0 ] && echo "exports: $(nm -D --defined-only "$library" | wc -l) symbols, all declared"

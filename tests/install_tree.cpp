@@ -17,7 +17,8 @@
 namespace {
 
 constexpr char kTreeVariable[] = "SARVIK_E2E_TREE";
-const char* const kStagedFiles[] = {"bin/libsarvik.so", "dat/monitors/Netscape.cfg", "dat/tq_mon_http_msgs.e2"};
+const char* const kStagedFiles[] = {"bin/libsarvik.so", "bin/sarvik-statserver", "dat/monitors/Netscape.cfg",
+                                    "dat/tq_mon_http_msgs.e2"};
 
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "end-to-end set-up: %s\n", what.c_str());
@@ -95,6 +96,13 @@ const Plugin& ThePlugin() {
     loaded.InitMonitor = Resolve<decltype(loaded.InitMonitor)>(library, "InitMonitor");
     loaded.TerminateMonitor = Resolve<decltype(loaded.TerminateMonitor)>(library, "TerminateMonitor");
     loaded.SetMonitorRate = Resolve<decltype(loaded.SetMonitorRate)>(library, "SetMonitorRate");
+    loaded.TestMachine = Resolve<decltype(loaded.TestMachine)>(library, "TestMachine");
+    loaded.GetMeasurementsCollection =
+        Resolve<decltype(loaded.GetMeasurementsCollection)>(library, "GetMeasurementsCollection");
+    loaded.GetUserDataStr = Resolve<decltype(loaded.GetUserDataStr)>(library, "GetUserDataStr");
+    loaded.ActivateMeasurement = Resolve<decltype(loaded.ActivateMeasurement)>(library, "ActivateMeasurement");
+    loaded.DeActivateMeasurement = Resolve<decltype(loaded.DeActivateMeasurement)>(library, "DeActivateMeasurement");
+    loaded.GetNewData = Resolve<decltype(loaded.GetNewData)>(library, "GetNewData");
     loaded.FreeMonitorStringAllocation =
         Resolve<decltype(loaded.FreeMonitorStringAllocation)>(library, "FreeMonitorStringAllocation");
     return loaded;

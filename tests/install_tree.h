@@ -23,6 +23,12 @@ struct Plugin {
   decltype(&::InitMonitor) InitMonitor;
   decltype(&::TerminateMonitor) TerminateMonitor;
   decltype(&::SetMonitorRate) SetMonitorRate;
+  decltype(&::TestMachine) TestMachine;
+  decltype(&::GetMeasurementsCollection) GetMeasurementsCollection;
+  decltype(&::GetUserDataStr) GetUserDataStr;
+  decltype(&::ActivateMeasurement) ActivateMeasurement;
+  decltype(&::DeActivateMeasurement) DeActivateMeasurement;
+  decltype(&::GetNewData) GetNewData;
   decltype(&::FreeMonitorStringAllocation) FreeMonitorStringAllocation;
 };
 

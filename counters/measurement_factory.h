@@ -1,0 +1,20 @@
+// Builds the measurement for a counter from its section of the configuration, read at the
+// moment of activation: a table-cell counter when TblName is set, a pattern counter otherwise.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "counters/netscape_measurement.h"
+#include "interface/sarvik.h"
+#include "platform/profile.h"
+
+// The measurement for definition `index` of `definitions` (-1: a counter the configuration does
+// not define, labelled with the whole key and read as a pattern counter without rate), registered
+// under `key` for `host` with `user_data`. `configuration` holds the counter's section "index".
+// Returns null when memory is exhausted.
+std::unique_ptr<CNetscapeMeasurement> CreateMeasurement(int index, std::span<const CounterDefinition> definitions,
+                                                        std::string_view key, std::string_view host,
+                                                        std::string_view user_data, const Profile& configuration);

@@ -1,0 +1,128 @@
+// The exports that work on measurements: activation, data delivery and the description
+// documents.
+#include <cstring>
+
+#include "config/counter_config.h"
+#include "counters/measurement_factory.h"
+#include "documents/host_document.h"
+#include "documents/measurements_collection.h"
+#include "documents/user_data.h"
+#include "interface/monitor.h"
+#include "platform/plinth.h"
+#include "reporting/messages.h"
+#include "resources/string_table.h"
+
+namespace {
+
+constexpr std::int32_t kMsgCannotCreate = -47485;
+constexpr std::int32_t kMsgNotActive = -47486;
+constexpr std::int32_t kMsgServerNotRegistered = -47498;
+constexpr std::int32_t kMsgNoServer = -47499;
+
+}  // namespace
+
+int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, const char* user_data, char* message,
+                                 int message_size) {
+  if (!initialised_) {
+    FormatTableMessage(&shared_message_, kMsgNotInitialized, {"ActivateMeasurement"});
+    CopySharedMessage(message, message_size);
+    return 2;
+  }
+  MeasurementKey name;
+  MakeMeasurementKey(identifier, host_text, &name);
+  const int index = FindCounterDefinition(definitions_, name.counter_name);
+
+  auto found = measurements_.find(name.key);
+  if (found == measurements_.end()) {
+    std::unique_ptr<CNetscapeMeasurement> measurement = CreateMeasurement(
+        index, definitions_, name.key, name.host, user_data == nullptr ? "" : user_data, Profile::Load(config_path_));
+    if (measurement == nullptr) {
+      CopyCatalogueMessage(message, message_size, kMsgCannotCreate,
+                           {name.working_text(), name.host, " ActivateMeasurement"});
+      return 8;
+    }
+    found = measurements_.emplace(name.key, std::move(measurement)).first;
+  }
+
+  ServerParams params;
+  ParseUserData(found->second->user_data(), &params);
+  params.host = name.host;
+  if (!servers_.FindOrStartServer(params)) {
+    CopyCatalogueMessage(message, message_size, kMsgNoServer, {name.working_text(), name.host, " ActivateMeasurement"});
+    return 9;
+  }
+  return 0;
+}
+
+int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text, char* message, int message_size) {
+  if (!initialised_) {
+    FormatTableMessage(&shared_message_, kMsgNotInitialized, {"DeActivateMeasurement"});
+    CopySharedMessage(message, message_size);
+    return 2;
+  }
+  MeasurementKey name;
+  MakeMeasurementKey(identifier, host_text, &name);
+  const auto found = measurements_.find(name.key);
+  if (found == measurements_.end()) {
+    CopyCatalogueMessage(message, message_size, kMsgNotActive,
+                         {name.key, "(Id of the measurement)", " DeActivateMeasurement"});
+    return 8;
+  }
+  ServerParams params;
+  ParseUserData(found->second->user_data(), &params);
+  params.host = name.host;
+  if (CNetscapeServer* server = servers_.FindServer(params)) server->ReleaseActivation();
+  measurements_.erase(found);
+  return 0;
+}
+
+int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRecord* reading, char* message,
+                        int message_size) {
+  if (!initialised_) {
+    FormatTableMessage(&shared_message_, kMsgNotInitialized, {"GetNewData"});
+    CopySharedMessage(message, message_size);
+    return 2;
+  }
+  MakeMeasurementKey(identifier, host_text, &key_);
+  const auto found = measurements_.find(key_.key);
+  if (found == measurements_.end()) {
+    CopyCatalogueMessage(message, message_size, kMsgNotActive, {key_.key, "(host:" + key_.host + ")", "getNewData"});
+    return 8;
+  }
+  CNetscapeMeasurement& measurement = *found->second;
+  CNetscapeServer* server = servers_.FindServerByKey(measurement.server_key());
+  if (server == nullptr) {
+    CopyCatalogueMessage(message, message_size, kMsgServerNotRegistered, {key_.host, key_.key, "getNewData"});
+    return 10;
+  }
+
+  // The data lock is held only for this copy; the extraction runs on the copy.
+  SampleTime time{};
+  const std::size_t length = server->CopySnapshot(snapshot_copy_.data(), snapshot_copy_.size(), &time);
+  if (length == 0) {
+    const int code = server->error_record().GetReport(&report_text_);
+    os_strncpy(message, report_text_.c_str(), message_size);
+    return code;
+  }
+  if (measurement.NewData(snapshot_copy_.data(), time) == CNetscapeMeasurement::kNewReading) {
+    measurement.GetReading(reading);
+    return 0;
+  }
+  const int code = measurement.GetReport(&report_text_);
+  os_strncpy(message, report_text_.c_str(), message_size);
+  return code;
+}
+
+char* Monitor::GetMeasurementsCollection(const char* host_text) const {
+  const std::string document =
+      BuildMeasurementsCollection(definitions_, host_text == nullptr ? "" : host_text, Profile::Load(config_path_));
+  return os_AllocateText(document);
+}
+
+char* Monitor::GetUserDataStr(const HostMachineRecord* machine, const char* document) const {
+  HostMachineRecord empty_machine;
+  std::memset(&empty_machine, 0, sizeof empty_machine);
+  const std::string user_data = ComposeUserData(machine == nullptr ? empty_machine : *machine,
+                                                document == nullptr ? "" : document, Profile::Load(config_path_));
+  return os_AllocateText(user_data, kUserDataCapacity);
+}

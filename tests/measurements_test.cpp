@@ -1,0 +1,278 @@
+// Measurements from activation to readings, through the loaded plug-in and a live statistics
+// server, as the host drives them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "config/counter_config.h"
+#include "platform/profile.h"
+#include "tests/child_process.h"
+#include "tests/install_tree.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The result of an export, with what it wrote into the host's buffer.
+struct Answer {
+  int result;
+  std::string message;
+};
+
+class MeasurementsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("QOR_NS_MON_FILE");
+    unsetenv("QOR_MON_REPORT_ALWAYS");
+    setenv("LANG", "en_US.UTF-8", 1);
+    RestoreTreeFile("dat/monitors/Netscape.cfg");
+    RestoreTreeFile("dat/tq_mon_http_msgs.e2");
+    char message[1024] = "";
+    int32_t status = 1;
+    ASSERT_EQ(0, plugin_.InitMonitor(nullptr, nullptr, nullptr, nullptr, &status, message, sizeof message)) << message;
+  }
+  void TearDown() override {
+    plugin_.TerminateMonitor();
+    unsetenv("QOR_NS_MON_FILE");
+    unsetenv("QOR_MON_REPORT_ALWAYS");
+  }
+
+  // A buffer pre-filled with a marker, so a test sees whether the plug-in wrote it.
+  struct Buffer {
+    Buffer() { std::memset(text, '#', sizeof text); }
+    std::string Written() const { return text[0] == '#' ? "<untouched>" : std::string(text); }
+    char text[2048];
+  };
+
+  Answer Activate(const std::string& id, const std::string& host, const std::string& user_data) {
+    Buffer buffer;
+    const int result = plugin_.ActivateMeasurement(id.c_str(), host.c_str(), user_data.c_str(), buffer.text,
+                                                   sizeof buffer.text);
+    return {result, buffer.Written()};
+  }
+  Answer Deactivate(const std::string& id, const std::string& host) {
+    Buffer buffer;
+    const int result = plugin_.DeActivateMeasurement(id.c_str(), host.c_str(), buffer.text, sizeof buffer.text);
+    return {result, buffer.Written()};
+  }
+  Answer Read(const std::string& id, const std::string& host, ReadingRecord* reading) {
+    Buffer buffer;
+    const int result = plugin_.GetNewData(id.c_str(), host.c_str(), reading, buffer.text, sizeof buffer.text);
+    return {result, buffer.Written()};
+  }
+
+  // Reads until a reading arrives (result 0) or `seconds` pass.
+  Answer ReadUntilReading(const std::string& id, const std::string& host, ReadingRecord* reading, int seconds = 20) {
+    Answer answer{-1, ""};
+    WaitFor(
+        [&] {
+          answer = Read(id, host, reading);
+          if (answer.result != 0 || answer.message != "<untouched>") std::this_thread::sleep_for(50ms);
+          return answer.result == 0 && answer.message == "<untouched>";
+        },
+        seconds);
+    return answer;
+  }
+
+  static std::string UserData(int port, const std::string& url = "/.perf") {
+    return std::to_string(port) + "|" + url + "||";
+  }
+
+  const Plugin& plugin_ = ThePlugin();
+};
+
+TEST_F(MeasurementsTest, EveryDefaultCounterFollowsALiveServer) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  const Profile configuration = Profile::Load(TreeRoot() + "/dat/monitors/Netscape.cfg");
+  const std::vector<CounterDefinition> counters = ReadCounterDefinitions(configuration);
+  ASSERT_FALSE(counters.empty());
+  const std::string host = "127.0.0.1:" + std::to_string(statistics.port());
+  for (const CounterDefinition& counter : counters) {
+    ASSERT_EQ(0, Activate(counter.counter, host, UserData(statistics.port())).result) << counter.counter;
+  }
+
+  // Every counter gives a reading; the totals give rates that follow the load the server sees.
+  std::map<std::string, ReadingRecord> first;
+  for (const CounterDefinition& counter : counters) {
+    ReadingRecord reading{};
+    const Answer answer = ReadUntilReading(counter.counter, host, &reading);
+    ASSERT_EQ(0, answer.result) << counter.counter << ": " << answer.message;
+    first[counter.counter] = reading;
+  }
+  for (int i = 0; i < 25; ++i) ASSERT_TRUE(SendLoadRequest(statistics.port()));
+  std::this_thread::sleep_for(1100ms);  // the next snapshot stands in a later second
+  for (const CounterDefinition& counter : counters) {
+    const bool rate = configuration.GetInt(std::to_string(&counter - counters.data()), kKeyKeepPrevValue, 0) != 0;
+    ReadingRecord reading{};
+    const Answer answer = ReadUntilReading(counter.counter, host, &reading);
+    ASSERT_EQ(0, answer.result) << counter.counter << ": " << answer.message;
+    EXPECT_EQ(rate ? 1 : 0, reading.kind) << counter.counter;
+    EXPECT_GT(reading.first_time.seconds, first[counter.counter].first_time.seconds - (rate ? 1 : 0)) << counter.counter;
+  }
+  ReadingRecord requests{};
+  ASSERT_EQ(0, ReadUntilReading("Total number of requests:", host, &requests).result);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(SendLoadRequest(statistics.port()));
+  std::this_thread::sleep_for(1100ms);
+  ASSERT_EQ(0, ReadUntilReading("Total number of requests:", host, &requests).result);
+  EXPECT_EQ(1, requests.kind);
+  EXPECT_GT(requests.rate, 0) << "ten requests between two snapshots";
+  EXPECT_GT(requests.second_time.seconds, requests.first_time.seconds);
+
+  for (const CounterDefinition& counter : counters) {
+    EXPECT_EQ(0, Deactivate(counter.counter, host).result) << counter.counter;
+  }
+}
+
+TEST_F(MeasurementsTest, ReadingsBeforeTheFirstSnapshotAndWithinOneSnapshot) {
+  StatisticsServer statistics({"--interval", "300"});
+  ASSERT_TRUE(statistics.started());
+  // A URL that never sends a page keeps the server without a snapshot.
+  ASSERT_EQ(0, Activate("KeepAliveHits", "127.0.0.1", UserData(statistics.port(), "/fault/silent-after-headers")).result);
+  ReadingRecord reading;
+  std::memset(&reading, 0x5A, sizeof reading);
+  const Answer before = Read("KeepAliveHits", "127.0.0.1", &reading);
+  EXPECT_EQ(1, before.result);
+  EXPECT_EQ("", before.message);
+  EXPECT_EQ(0x5A5A5A5A, reading.kind) << "no reading is written";
+
+  ASSERT_EQ(0, Activate("Active Sessions", "127.0.0.1", UserData(statistics.port())).result);
+  ASSERT_EQ(0, ReadUntilReading("Active Sessions", "127.0.0.1", &reading).result);
+  // The same snapshot again: the measurement's own code (never failed: 0), no text, no reading.
+  std::memset(&reading, 0x5A, sizeof reading);
+  const Answer again = Read("Active Sessions", "127.0.0.1", &reading);
+  EXPECT_EQ(0, again.result);
+  EXPECT_EQ("", again.message);
+  EXPECT_EQ(0x5A5A5A5A, reading.kind);
+}
+
+TEST_F(MeasurementsTest, AFetchFailureReachesTheHostOnce) {
+  const int port = UnusedPort();
+  ASSERT_EQ(0, Activate("KeepAliveHits", "127.0.0.1", UserData(port)).result);
+  ReadingRecord reading{};
+  Answer failure{1, ""};
+  ASSERT_TRUE(WaitFor([&] {
+    failure = Read("KeepAliveHits", "127.0.0.1", &reading);
+    return failure.result != 1;
+  }));
+  EXPECT_EQ(20, failure.result);
+  EXPECT_NE(std::string::npos, failure.message.find(std::to_string(port))) << failure.message;
+  EXPECT_EQ("", Read("KeepAliveHits", "127.0.0.1", &reading).message);
+  EXPECT_EQ(20, Read("KeepAliveHits", "127.0.0.1", &reading).result);
+
+  setenv("QOR_MON_REPORT_ALWAYS", "", 1);
+  EXPECT_EQ(failure.message, Read("KeepAliveHits", "127.0.0.1", &reading).message);
+  EXPECT_EQ(failure.message, Read("KeepAliveHits", "127.0.0.1", &reading).message);
+}
+
+TEST_F(MeasurementsTest, AnUnknownCounterIsSearchedForAndItsFailureNamed) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  ASSERT_EQ(0, Activate("No Such Counter", "127.0.0.1", UserData(statistics.port())).result);
+  ReadingRecord reading{};
+  Answer answer{0, ""};
+  ASSERT_TRUE(WaitFor([&] {
+    answer = Read("No Such Counter", "127.0.0.1", &reading);
+    return answer.result == 17;
+  }));
+  EXPECT_NE(std::string::npos, answer.message.find("No Such Counter")) << answer.message;
+  // Its label is the whole key.
+  EXPECT_NE(std::string::npos, answer.message.find("No Such Counter|127.0.0.1")) << answer.message;
+}
+
+TEST_F(MeasurementsTest, KeysNameTheMeasurementWhateverThePortOrBar) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  const std::string user_data = UserData(statistics.port());
+  ASSERT_EQ(0, Activate("KeepAliveHits", "127.0.0.1:1234", user_data).result);
+  ReadingRecord reading{};
+  EXPECT_EQ(0, ReadUntilReading("KeepAliveHits", "127.0.0.1:9", &reading).result);
+  EXPECT_EQ(8, Read("KeepAliveHits", "localhost", &reading).result);
+
+  // An identifier with a bar is its own key; the counter is the text before the bar.
+  ASSERT_EQ(0, Activate("Active Sessions|my own id", "127.0.0.1", user_data).result);
+  EXPECT_EQ(0, ReadUntilReading("Active Sessions|my own id", "127.0.0.1", &reading).result);
+  EXPECT_EQ(0, reading.kind);
+
+  // Twice activated: one measurement; one deactivation removes it.
+  ASSERT_EQ(0, Activate("Active Sessions|my own id", "127.0.0.1", user_data).result);
+  EXPECT_EQ(0, Deactivate("Active Sessions|my own id", "127.0.0.1").result);
+  const Answer gone = Deactivate("Active Sessions|my own id", "127.0.0.1");
+  EXPECT_EQ(8, gone.result);
+  EXPECT_NE(std::string::npos, gone.message.find("Active Sessions|my own id")) << gone.message;
+  const Answer unknown = Read("Never activated", "web9", &reading);
+  EXPECT_EQ(8, unknown.result);
+  EXPECT_NE(std::string::npos, unknown.message.find("(host:web9)")) << unknown.message;
+}
+
+TEST_F(MeasurementsTest, ADumpFileStandsInForTheServer) {
+  setenv("QOR_NS_MON_FILE", (std::string(SARVIK_SOURCE_DIR) + "/dat/samples/perfdump.txt").c_str(), 1);
+  ASSERT_EQ(0, Activate("KeepAliveHits", "nowhere.invalid", "80|/.perf||").result);
+  ReadingRecord reading{};
+  ASSERT_EQ(0, ReadUntilReading("KeepAliveHits", "nowhere.invalid", &reading).result);
+  EXPECT_EQ(1, reading.kind);  // a rate counter
+  ASSERT_EQ(0, Activate("Total Sessions Created", "nowhere.invalid", "80|/.perf||").result);
+  ASSERT_EQ(0, ReadUntilReading("Total Sessions Created", "nowhere.invalid", &reading).result);
+}
+
+TEST_F(MeasurementsTest, NothingWorksBeforeInitialisation) {
+  plugin_.TerminateMonitor();
+  const Answer activate = Activate("KeepAliveHits", "web1", "80|/.perf||");
+  EXPECT_EQ(2, activate.result);
+  EXPECT_EQ("iPlanet/Netscape monitor is not yet initialized (entry point:ActivateMeasurement).", activate.message);
+  EXPECT_EQ(2, Deactivate("KeepAliveHits", "web1").result);
+  ReadingRecord reading{};
+  const Answer read = Read("KeepAliveHits", "web1", &reading);
+  EXPECT_EQ(2, read.result);
+  EXPECT_EQ("iPlanet/Netscape monitor is not yet initialized (entry point:GetNewData).", read.message);
+}
+
+TEST_F(MeasurementsTest, TheConnectionTestTellsWhatFailed) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  Buffer buffer;
+  EXPECT_EQ(0, plugin_.TestMachine("127.0.0.1:80", UserData(statistics.port()).c_str(), buffer.text, sizeof buffer.text));
+  EXPECT_EQ("<untouched>", buffer.Written());
+
+  const int port = UnusedPort();
+  EXPECT_EQ(1, plugin_.TestMachine("127.0.0.1", UserData(port).c_str(), buffer.text, sizeof buffer.text));
+  EXPECT_NE(std::string::npos, std::string(buffer.text).find(std::to_string(port))) << buffer.text;
+
+  char small[6];
+  std::memset(small, '#', sizeof small);
+  EXPECT_EQ(1, plugin_.TestMachine("127.0.0.1", UserData(statistics.port(), "/fault/404").c_str(), small, 5));
+  EXPECT_EQ('\0', small[4]);
+  EXPECT_EQ('#', small[5]);
+}
+
+TEST_F(MeasurementsTest, TheDescriptionDocumentsComeFromTheConfiguration) {
+  char* document = nullptr;
+  EXPECT_EQ(0, plugin_.GetMeasurementsCollection("web1:8080", nullptr, &document));
+  ASSERT_NE(nullptr, document);
+  const std::string text = document;
+  plugin_.FreeMonitorStringAllocation(&document);
+  EXPECT_EQ(nullptr, document);
+  EXPECT_EQ(0u, text.find("<?xml version=\"1.0\" ?>\n<PerformanceMonitor>\n<counter id=\"Current/Peak/Limit Queue Length\""));
+  EXPECT_NE(std::string::npos,
+            text.find("<prop name=\"port\"><value>80</value></prop><prop name=\"URL\"><value>/.perf</value></prop>"));
+
+  HostMachineRecord machine;
+  std::memset(&machine, 0, sizeof machine);
+  std::strcpy(machine.host, "web1");
+  std::strcpy(machine.login, "admin");
+  char* user_data = nullptr;
+  EXPECT_EQ(1, plugin_.GetUserDataStr(&machine, text.c_str(), &user_data));
+  ASSERT_NE(nullptr, user_data);
+  EXPECT_STREQ("80|/.perf|admin|", user_data);
+  plugin_.FreeMonitorStringAllocation(&user_data);
+  EXPECT_EQ(1, plugin_.GetUserDataStr(nullptr, nullptr, &user_data));
+  EXPECT_STREQ("80|/.perf||", user_data);
+  plugin_.FreeMonitorStringAllocation(&user_data);
+}
+
+}  // namespace
