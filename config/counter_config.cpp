@@ -18,16 +18,16 @@ std::vector<CounterDefinition> ReadCounterDefinitions(const Profile& profile) {
   int count = profile.GetInt(kSectionNetscape, kKeyCounters, 0);
   if (count <= 0) return {};
   if (count > kMaxCounters) count = kMaxCounters;
-  std::vector<CounterDefinition> definitions(static_cast<std::size_t>(count));
+  std::vector<CounterDefinition> table(static_cast<std::size_t>(count));
   for (int index = 0; index < count; ++index) {
-    CounterDefinition& definition = definitions[static_cast<std::size_t>(index)];
+    CounterDefinition& definition = table[static_cast<std::size_t>(index)];
     std::memset(&definition, 0, sizeof definition);
     const std::string section = std::to_string(index);
     CopyToField(definition.counter, profile.GetString(section, kKeyCounter, "", kCounterTextBufferSize));
     CopyToField(definition.label, profile.GetString(section, kKeyLabel, "", kCounterTextBufferSize));
     CopyToField(definition.description, profile.GetString(section, kKeyDescription, "", kCounterTextBufferSize));
   }
-  return definitions;
+  return table;
 }
 
 int FindCounterDefinition(std::span<const CounterDefinition> definitions, std::string_view counter_text) {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interface/sarvik.h"
+#include "interface/records.h"
 #include "platform/profile.h"
 
 // Sections and keys.

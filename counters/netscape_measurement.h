@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/sarvik.h"
+#include "interface/records.h"
 #include "polling/server_params.h"
 #include "reporting/error_report.h"
 

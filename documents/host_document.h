@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/sarvik.h"
+#include "interface/records.h"
 #include "platform/profile.h"
 #include "platform/xml_document.h"
 

@@ -16,7 +16,7 @@
 
 #include "counters/netscape_measurement.h"
 #include "interface/measurement_key.h"
-#include "interface/sarvik.h"
+#include "interface/records.h"
 #include "platform/http.h"
 #include "polling/proxy_settings.h"
 #include "polling/server_registry.h"

@@ -43,8 +43,6 @@ class MessageTable {
   // The text of message `id`, or null when the table has no such message.
   const std::string* Find(std::int32_t id) const;
 
-  bool empty() const { return texts_.empty(); }
-
  private:
   std::unordered_map<std::int32_t, std::string> texts_;
 };

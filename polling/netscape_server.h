@@ -24,7 +24,7 @@
 #include <string>
 #include <thread>
 
-#include "interface/sarvik.h"
+#include "interface/records.h"
 #include "platform/http.h"
 #include "platform/mutex.h"
 #include "polling/proxy_settings.h"

@@ -265,7 +265,7 @@ TEST_F(RegistryTest, OneServerPerSourceWhateverTheCredentials) {
   ASSERT_TRUE(registry.FindOrStartServer(params_));
   ASSERT_TRUE(registry.FindOrStartServer(other_login));
   ASSERT_TRUE(registry.FindOrStartServer(other_url));
-  ASSERT_EQ(2u, registry.size());
+  ASSERT_EQ(2u, registry.server_count());
   CNetscapeServer* server = registry.FindServerByKey("web1|/.perf|8080");
   ASSERT_NE(nullptr, server);
   EXPECT_EQ(2, server->activation_count());
@@ -277,7 +277,7 @@ TEST_F(RegistryTest, OneServerPerSourceWhateverTheCredentials) {
   EXPECT_EQ(nullptr, registry.FindServerByHost("web"));
   EXPECT_EQ(nullptr, registry.FindServerByHost("other"));
   registry.DestroyAllServers();
-  EXPECT_EQ(0u, registry.size());
+  EXPECT_EQ(0u, registry.server_count());
   EXPECT_EQ(nullptr, registry.FindServerByHost("web1"));
 }
 

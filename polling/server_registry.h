@@ -44,7 +44,7 @@ class ServerRegistry {
   // Destroys every server; their threads are asked to end all at once, then waited for.
   void DestroyAllServers();
 
-  std::size_t size() const { return servers_.size(); }
+  std::size_t server_count() const { return servers_.size(); }
 
  private:
   HttpClient& http_;

@@ -27,7 +27,7 @@ bool FormatTableMessage(std::string* target, int id, std::initializer_list<CStri
   std::size_t i = 0;
   for (const CStringParam& parameter : parameters) {
     if (i == texts.size()) break;
-    texts[i++] = parameter.c_str();
+    texts[i++] = parameter.text();
   }
   char output[kTableMessageCapacity];
   const int length = os_FormatParameterizedString(*format, output, sizeof output, texts);

@@ -19,7 +19,7 @@ class CStringParam {
   CStringParam(const CStringParam&) = default;
   CStringParam& operator=(const CStringParam&) = default;
 
-  const char* c_str() const { return text_.c_str(); }
+  const char* text() const { return text_.c_str(); }
 
  private:
   std::string text_;

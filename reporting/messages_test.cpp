@@ -88,13 +88,13 @@ TEST(StringTableTest, LongMessagesAreCutAndUnknownOnesLeaveTheTargetAlone) {
 }
 
 TEST(StringParamTest, RendersIntegersInTheirRadix) {
-  EXPECT_STREQ("1234", CStringParam(1234, 10).c_str());
-  EXPECT_STREQ("-42", CStringParam(-42, 10).c_str());
-  EXPECT_STREQ("0", CStringParam(0, 10).c_str());
-  EXPECT_STREQ("-2147483648", CStringParam(INT_MIN, 10).c_str());
-  EXPECT_STREQ("ff", CStringParam(255, 16).c_str());
-  EXPECT_STREQ("-101", CStringParam(-5, 2).c_str());
-  EXPECT_STREQ("", CStringParam(static_cast<const char*>(nullptr)).c_str());
+  EXPECT_STREQ("1234", CStringParam(1234, 10).text());
+  EXPECT_STREQ("-42", CStringParam(-42, 10).text());
+  EXPECT_STREQ("0", CStringParam(0, 10).text());
+  EXPECT_STREQ("-2147483648", CStringParam(INT_MIN, 10).text());
+  EXPECT_STREQ("ff", CStringParam(255, 16).text());
+  EXPECT_STREQ("-101", CStringParam(-5, 2).text());
+  EXPECT_STREQ("", CStringParam(static_cast<const char*>(nullptr)).text());
 }
 
 TEST(HostBufferTest, CopiesAreCutAndAlwaysTerminated) {

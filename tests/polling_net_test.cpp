@@ -163,13 +163,12 @@ TEST_F(PollingNetTest, FailuresReachTheErrorRecord) {
 TEST_F(PollingNetTest, ASendThatIsNeverAnsweredEndsAfterItsBound) {
   StatisticsServer statistics;
   ASSERT_TRUE(statistics.started());
-  std::string text;
-  EXPECT_EQ(1, TestConnection(Params(statistics.port(), "/fault/silent"), ProxySettings::Direct(), SystemHttpClient(),
-                              &text));
-  EXPECT_NE(std::string::npos, text.find("/fault/silent")) << text;
   CNetscapeServer server(Params(statistics.port(), "/fault/silent"), ProxySettings::Direct(), SystemHttpClient());
   EXPECT_EQ(6, server.GetMonitorData());
-  EXPECT_EQ(13, Report(server).first);
+  const auto [code, text] = Report(server);
+  EXPECT_EQ(13, code);
+  EXPECT_NE(std::string::npos, text.find("/fault/silent")) << text;
+  EXPECT_NE(std::string::npos, text.find("8000 ms")) << text;
 }
 
 TEST_F(PollingNetTest, AProxyDemandIsAnsweredOnceWithTheConfiguredUser) {
