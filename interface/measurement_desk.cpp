@@ -10,7 +10,6 @@
 #include "interface/monitor.h"
 #include "platform/plinth.h"
 #include "reporting/messages.h"
-#include "resources/string_table.h"
 
 namespace {
 
@@ -23,11 +22,7 @@ constexpr std::int32_t kMsgNoServer = -47499;
 
 int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, const char* user_data, char* message,
                                  int message_size) {
-  if (!initialised_) {
-    FormatTableMessage(&shared_message_, kMsgNotInitialized, {"ActivateMeasurement"});
-    CopySharedMessage(message, message_size);
-    return 2;
-  }
+  if (!initialised_) return RefuseUninitialised("ActivateMeasurement", message, message_size);
   MeasurementKey name;
   MakeMeasurementKey(identifier, host_text, &name);
   const int index = FindCounterDefinition(definitions_, name.counter_name);
@@ -55,11 +50,7 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
 }
 
 int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text, char* message, int message_size) {
-  if (!initialised_) {
-    FormatTableMessage(&shared_message_, kMsgNotInitialized, {"DeActivateMeasurement"});
-    CopySharedMessage(message, message_size);
-    return 2;
-  }
+  if (!initialised_) return RefuseUninitialised("DeActivateMeasurement", message, message_size);
   MeasurementKey name;
   MakeMeasurementKey(identifier, host_text, &name);
   const auto found = measurements_.find(name.key);
@@ -78,11 +69,7 @@ int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text
 
 int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRecord* reading, char* message,
                         int message_size) {
-  if (!initialised_) {
-    FormatTableMessage(&shared_message_, kMsgNotInitialized, {"GetNewData"});
-    CopySharedMessage(message, message_size);
-    return 2;
-  }
+  if (!initialised_) return RefuseUninitialised("GetNewData", message, message_size);
   MakeMeasurementKey(identifier, host_text, &key_);
   const auto found = measurements_.find(key_.key);
   if (found == measurements_.end()) {

@@ -41,6 +41,12 @@ void Monitor::CopySharedMessage(char* message, int message_size) const {
   os_strncpy(message, shared_message_.c_str(), message_size);
 }
 
+int Monitor::RefuseUninitialised(const char* entry_point, char* message, int message_size) {
+  FormatTableMessage(&shared_message_, kMsgNotInitialized, {entry_point});
+  CopySharedMessage(message, message_size);
+  return 2;
+}
+
 int Monitor::Init(std::int32_t* status, char* message, int message_size) {
   if (initialised_) {
     FormatTableMessage(&shared_message_, kMsgAlreadyInitialized);

@@ -96,6 +96,9 @@ class Monitor {
   // Copies the last string-table message into the host's buffer.
   void CopySharedMessage(char* message, int message_size) const;
 
+  // Tells the host that `entry_point` needs an initialised monitor (message 10005); returns 2.
+  int RefuseUninitialised(const char* entry_point, char* message, int message_size);
+
   bool initialised_ = false;
   std::string config_path_;
   std::vector<CounterDefinition> definitions_;
