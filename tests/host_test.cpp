@@ -1,0 +1,512 @@
+// sarvik-host end to end: the staged host program run as a process, as an operator runs it,
+// against sarvik-statserver on 127.0.0.1. Its output is captured to files and read back.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/child_process.h"
+
+namespace {
+
+std::string Staged(const std::string& relative) { return std::string(SARVIK_STAGE_DIR) + "/" + relative; }
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// sarvik-host running as a child process, its output and errors captured to files. It is killed
+// and reaped when the holder goes, if it has not ended by then.
+class HostProcess {
+ public:
+  explicit HostProcess(const std::vector<std::string>& arguments, const std::string& program = Staged("bin/sarvik-host")) {
+    out_path_ = directory_.path() + "/out";
+    err_path_ = directory_.path() + "/err";
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int null = open("/dev/null", O_RDONLY);
+      if (out < 0 || err < 0 || null < 0) _exit(126);
+      dup2(out, STDOUT_FILENO);
+      dup2(err, STDERR_FILENO);
+      dup2(null, STDIN_FILENO);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~HostProcess() {
+    if (pid_ > 0 && status_ < 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  HostProcess(const HostProcess&) = delete;
+  HostProcess& operator=(const HostProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  void Signal(int signal) const { kill(pid_, signal); }
+
+  // Waits up to `seconds` for the host to end; true when it did.
+  bool Wait(int seconds = 60) {
+    if (status_ >= 0) return true;
+    return WaitFor(
+        [&] {
+          int status = 0;
+          if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+          status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+          return true;
+        },
+        seconds);
+  }
+  // The exit status after Wait: the exit code, or 128 + the signal that ended it.
+  int status() const { return status_; }
+  std::string Output() const { return ReadText(out_path_); }
+  std::string Errors() const { return ReadText(err_path_); }
+
+ private:
+  TemporaryDirectory directory_;
+  std::string out_path_;
+  std::string err_path_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+struct Finished {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Finished RunHost(const std::vector<std::string>& arguments, const std::string& program = Staged("bin/sarvik-host")) {
+  HostProcess host(arguments, program);
+  if (!host.Wait()) return {-1, host.Output(), host.Errors() + "\n(test: the host did not end within 60 s)"};
+  return {host.status(), host.Output(), host.Errors()};
+}
+
+// Every field of a CSV text (quoted fields may hold commas, quotes and line breaks).
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> row;
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.push_back(field);
+      field.clear();
+    } else if (c == '\n') {
+      row.push_back(field);
+      field.clear();
+      rows.push_back(row);
+      row.clear();
+    } else {
+      field += c;
+    }
+  }
+  return rows;
+}
+
+// The CSV readings as records keyed by the header's column names.
+std::vector<std::map<std::string, std::string>> CsvRecords(const std::string& text) {
+  const std::vector<std::vector<std::string>> rows = ParseCsv(text);
+  std::vector<std::map<std::string, std::string>> records;
+  if (rows.empty()) return records;
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    std::map<std::string, std::string> record;
+    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c) record[rows[0][c]] = rows[r][c];
+    records.push_back(record);
+  }
+  return records;
+}
+
+// A field of a one-line JSON object that holds strings without escapes, numbers and nulls.
+std::string JsonField(const std::string& line, const std::string& key) {
+  const std::string marker = "\"" + key + "\":";
+  const std::size_t at = line.find(marker);
+  if (at == std::string::npos) return "<missing>";
+  std::size_t start = at + marker.size();
+  if (line[start] == '"') {
+    const std::size_t end = line.find('"', start + 1);
+    return line.substr(start + 1, end - start - 1);
+  }
+  const std::size_t end = line.find_first_of(",}", start);
+  return line.substr(start, end - start);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+// Seconds since the epoch of an ISO-8601 UTC time ("2024-05-01T12:00:03.250000Z"), whole seconds.
+long long EpochSeconds(const std::string& iso) {
+  std::tm parts{};
+  if (strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%S", &parts) == nullptr) return -1;
+  return static_cast<long long>(timegm(&parts));
+}
+
+// The processes whose parent is `parent`.
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+  std::vector<pid_t> children;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return children;
+  while (dirent* entry = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    const std::string stat = ReadText("/proc/" + std::string(entry->d_name) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent) {
+      children.push_back(pid);
+    }
+  }
+  closedir(proc);
+  return children;
+}
+
+bool ProcessExists(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
+
+// The default configuration's counter texts, as `collection` prints them.
+std::set<std::string> DefaultCounters() {
+  const Finished collection = RunHost({"collection", "127.0.0.1"});
+  std::set<std::string> counters;
+  const std::string marker = "<counter id=\"";
+  for (std::size_t at = collection.out.find(marker); at != std::string::npos;
+       at = collection.out.find(marker, at + 1)) {
+    const std::size_t start = at + marker.size();
+    counters.insert(collection.out.substr(start, collection.out.find('"', start) - start));
+  }
+  return counters;
+}
+
+TEST(HostTest, CollectionPrintsEveryCounterAndTheServerDefaults) {
+  const Finished run = RunHost({"collection", "web1"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(0u, run.out.find("<?xml version=\"1.0\" ?>\n<PerformanceMonitor>\n"));
+  EXPECT_EQ(29u, Count(run.out, "<counter id=\""));
+  EXPECT_NE(std::string::npos, run.out.find("<counter id=\"KeepAliveHits\" name=\"Keep-Alive Hits per Second\""));
+  EXPECT_NE(std::string::npos, run.out.find("<prop name=\"port\"><value>80</value></prop>"));
+  EXPECT_NE(std::string::npos, run.out.find("<prop name=\"URL\"><value>/.perf</value></prop>"));
+  EXPECT_EQ("", run.err);
+
+  const Finished help = RunHost({"collection", "--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_EQ(0u, help.out.find("Usage: sarvik-host collection HOST"));
+  const Finished version = RunHost({"--version"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_EQ("sarvik-host 0.1.0\n", version.out);
+}
+
+TEST(HostTest, UserDataIsComposedByThePlugIn) {
+  Finished run = RunHost({"userdata", "web1", "--login", "admin", "--password", "secret"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("80|/.perf|admin|secret\n", run.out) << "port and URL from the configuration";
+
+  run = RunHost({"userdata", "web1:8080"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("8080|/.perf||\n", run.out) << "the port of HOST:PORT";
+
+  TemporaryDirectory directory;
+  const std::string document = directory.path() + "/machine.xml";
+  WriteText(document,
+            "<PerformanceMonitor><monitorData><prop name=\"port\"><value>8443</value></prop>"
+            "<prop name=\"URL\"><value>/https-web1/.perf</value></prop></monitorData></PerformanceMonitor>");
+  run = RunHost({"userdata", "web1", "--document", document, "--login", "ops"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("8443|/https-web1/.perf|ops|\n", run.out);
+
+  run = RunHost({"userdata", "web1", "--document", directory.path() + "/missing.xml"});
+  EXPECT_EQ(2, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("cannot read the document")) << run.err;
+}
+
+TEST(HostTest, TestMachineSucceedsOrNamesTheFailure) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  const std::string port = std::to_string(statistics.port());
+
+  Finished run = RunHost({"test", "127.0.0.1:" + port});
+  EXPECT_EQ(0, run.status) << run.out << run.err;
+  EXPECT_EQ("OK\n", run.out);
+
+  run = RunHost({"test", "127.0.0.1", "--user-data", port + "|/.perf||"});
+  EXPECT_EQ(0, run.status) << run.out << run.err;
+  EXPECT_EQ("OK\n", run.out);
+
+  const std::string refused = std::to_string(UnusedPort());
+  run = RunHost({"test", "127.0.0.1", "--port", refused});
+  EXPECT_EQ(1, run.status) << run.out << run.err;
+  EXPECT_NE(std::string::npos, run.out.find(refused)) << "the failure names the port: " << run.out;
+  EXPECT_NE("OK\n", run.out);
+}
+
+TEST(HostTest, MonitorCsvFollowsTheServer) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  const int port = statistics.port();
+  HostProcess host({"monitor", "127.0.0.1:" + std::to_string(port), "--counter", "Total number of requests:",
+                    "--counter", "File Cache Entries", "--interval", "1", "--duration", "5", "--format", "csv"});
+
+  // Load arrives once the host reads: twenty requests for twenty files.
+  ASSERT_TRUE(WaitFor([&] { return host.Output().find(",new,") != std::string::npos; }, 60)) << host.Errors();
+  constexpr int kRequests = 20;
+  for (int i = 0; i < kRequests; ++i) ASSERT_TRUE(SendLoadRequest(port, "/files/page-" + std::to_string(i) + ".html"));
+  ASSERT_TRUE(host.Wait());
+  EXPECT_EQ(0, host.status()) << host.Errors();
+  EXPECT_NE(std::string::npos, host.Errors().find("2 measurements deactivated")) << host.Errors();
+
+  const std::string output = host.Output();
+  ASSERT_EQ(0u, output.find("polled,time,since,host,counter,label,kind,value,unit,status,result,message\n"));
+  const auto records = CsvRecords(output);
+  double requests_seen = 0;  // the sum of rate x seconds over consecutive readings
+  std::string last_entries;
+  int rate_readings = 0;
+  for (const auto& record : records) {
+    EXPECT_EQ("127.0.0.1:" + std::to_string(port), record.at("host"));
+    EXPECT_NE("error", record.at("status")) << record.at("message");
+    if (record.at("status") != "new") continue;
+    if (record.at("counter") == "Total number of requests:") {
+      EXPECT_EQ("rate", record.at("kind"));
+      EXPECT_EQ("Requests per Second", record.at("label"));
+      EXPECT_EQ("/s", record.at("unit"));
+      const long long since = EpochSeconds(record.at("since"));
+      if (since == 0) continue;  // the first rate has no earlier sample
+      ++rate_readings;
+      requests_seen += std::strtod(record.at("value").c_str(), nullptr) *
+                       static_cast<double>(EpochSeconds(record.at("time")) - since);
+    } else {
+      EXPECT_EQ("File Cache Entries", record.at("counter"));
+      EXPECT_EQ("value", record.at("kind"));
+      last_entries = record.at("value");
+    }
+  }
+  EXPECT_GE(rate_readings, 2);
+  EXPECT_DOUBLE_EQ(kRequests, requests_seen) << "the rates add up to the requests the server counted\n" << output;
+
+  // The server's file cache started empty and holds the twenty files now.
+  EXPECT_EQ(std::to_string(kRequests), last_entries) << output;
+}
+
+TEST(HostTest, OneProcessWatchesThreeServersAndWritesTheReport) {
+  StatisticsServer first({"--interval", "200"});
+  StatisticsServer second({"--interval", "200"});
+  StatisticsServer third({"--interval", "200"});
+  ASSERT_TRUE(first.started() && second.started() && third.started());
+  TemporaryDirectory directory;
+  const std::string targets_file = directory.path() + "/farm.txt";
+  const std::string report = directory.path() + "/session.html";
+  const auto target = [](int port) { return "127.0.0.1:" + std::to_string(port); };
+  WriteText(targets_file, "# the rest of the farm\n" + target(second.port()) + "\n\n127.0.0.1=" +
+                              std::to_string(third.port()) + "|/.perf||\n");
+  HostProcess host({"monitor", target(first.port()), "--targets", targets_file, "--counter",
+                    "Total number of requests:", "--counter", "Active Sessions", "--interval", "1", "--duration", "5",
+                    "--format", "jsonl", "--report", report});
+
+  // Only the second server gets load: the readings of the three must stay apart.
+  ASSERT_TRUE(WaitFor([&] { return Count(host.Output(), "\"status\":\"new\"") >= 6; }, 60)) << host.Errors();
+  for (int i = 0; i < 15; ++i) ASSERT_TRUE(SendLoadRequest(second.port()));
+  ASSERT_TRUE(host.Wait());
+  EXPECT_EQ(0, host.status()) << host.Errors();
+
+  std::map<std::string, int> new_readings;
+  std::map<std::string, double> highest_rate;
+  for (const std::string& line : Lines(host.Output())) {
+    const std::string name = JsonField(line, "host");
+    EXPECT_EQ("0", JsonField(line, "result")) << line;
+    if (JsonField(line, "status") != "new") continue;
+    ++new_readings[name + " " + JsonField(line, "counter")];
+    if (JsonField(line, "kind") == "rate") {
+      highest_rate[name] = std::max(highest_rate[name], std::strtod(JsonField(line, "value").c_str(), nullptr));
+    }
+  }
+  const std::string names[] = {target(first.port()), target(second.port()), "127.0.0.1"};
+  for (const std::string& name : names) {
+    EXPECT_GE(new_readings[name + " Total number of requests:"], 2) << name;
+    EXPECT_GE(new_readings[name + " Active Sessions"], 2) << name;
+  }
+  EXPECT_GE(highest_rate[names[1]], 1.0) << "the loaded server";
+  EXPECT_LT(highest_rate[names[0]], 1e-6) << "no load";
+  EXPECT_LT(highest_rate[names[2]], 1e-6) << "no load";
+
+  // The report: a chart and a statistics row for each counter of each server, nothing external.
+  const std::string html = ReadText(report);
+  ASSERT_EQ(0u, html.find("<!DOCTYPE html>")) << html.substr(0, 200);
+  EXPECT_EQ(6u, Count(html, "<svg class=\"chart\""));
+  EXPECT_EQ(6u, Count(html, "<tr class=\"series\""));
+  for (const std::string& name : names) {
+    for (const std::string counter : {"Total number of requests:", "Active Sessions"}) {
+      const std::string attributes = "data-target=\"" + name + "\" data-counter=\"" + counter + "\"";
+      EXPECT_EQ(2u, Count(html, attributes)) << attributes;  // its chart and its statistics row
+    }
+  }
+  EXPECT_NE(std::string::npos, html.find("<th>First</th><th>Last</th><th>Minimum</th><th>Mean</th><th>Maximum</th>"));
+  EXPECT_GE(Count(html, "<polyline class=\"line\""), 3u);
+  EXPECT_EQ(std::string::npos, html.find("<script"));
+  EXPECT_EQ(std::string::npos, html.find("http"));
+}
+
+TEST(HostTest, SigintStopsTheDemoAndEverythingItStarted) {
+  HostProcess host({"demo", "--format", "jsonl"});
+  std::vector<pid_t> children;
+  ASSERT_TRUE(WaitFor([&] { return Count(host.Output(), "\"status\":\"new\"") >= 29; }, 60)) << host.Errors();
+  children = ChildrenOf(host.pid());
+  ASSERT_EQ(1u, children.size()) << "the statistics server";
+
+  host.Signal(SIGINT);
+  ASSERT_TRUE(host.Wait(30));
+  EXPECT_EQ(130, host.status()) << host.Errors();
+  for (const pid_t child : children) EXPECT_FALSE(ProcessExists(child)) << "process " << child << " is left behind";
+  const std::string errors = host.Errors();
+  EXPECT_NE(std::string::npos, errors.find("interrupted by SIGINT")) << errors;
+  EXPECT_NE(std::string::npos, errors.find("29 measurements deactivated")) << errors;
+}
+
+TEST(HostTest, SigtermEndsAMonitorWithoutAnEnd) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  HostProcess host({"monitor", "127.0.0.1:" + std::to_string(statistics.port()), "--all", "--interval", "1",
+                    "--format", "csv"});
+  ASSERT_TRUE(WaitFor([&] { return host.Output().find(",new,") != std::string::npos; }, 60)) << host.Errors();
+  host.Signal(SIGTERM);
+  ASSERT_TRUE(host.Wait(30));
+  EXPECT_EQ(130, host.status()) << host.Errors();
+  EXPECT_NE(std::string::npos, host.Errors().find("29 measurements deactivated")) << host.Errors();
+}
+
+TEST(HostTest, BadInputIsRefusedClearly) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  const std::string live = "127.0.0.1:" + std::to_string(statistics.port());
+  const std::string refused = "127.0.0.1:" + std::to_string(UnusedPort());
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string expected;
+  } cases[] = {
+      {{"monitor", live, "--counter", "No Such Counter"}, 2, "unknown counter 'No Such Counter'"},
+      {{"monitor", refused, "--all", "--duration", "30"}, 1, "no target answered its connection test"},
+      {{"monitor", "web1=80|/.perf", "--all"}, 2, "PORT|URL|LOGIN|PASSWORD"},
+      {{"monitor", live, "--all", "--user-data", "http|/.perf||"}, 2, "no port from 1 to 65535"},
+      {{"monitor", live, "--all", "--interval", "0"}, 2, "--interval needs a number of seconds"},
+      {{"monitor", live, "--all", "--interval", "often"}, 2, "not 'often'"},
+      {{"monitor", live, "--all", "--report", "/nonexistent-dir/r.html"}, 2, "cannot write /nonexistent-dir/r.html"},
+      {{"test"}, 2, "test needs exactly one HOST"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{"monitor", live, "--all", "--plugin", Staged("bin/sarvik-statserver")}, 2, "cannot load the plug-in"},
+      {{"collection", "web1", "--plugin", SARVIK_OLDER_PLUGIN}, 2, "does not export SetMonitorRate, TestMachine"},
+      {{"collection", "web1", "--plugin", "/nonexistent/libsarvik.so"}, 2, "cannot find the plug-in"},
+  };
+  for (const auto& bad : cases) {
+    const Finished run = RunHost(bad.arguments);
+    std::string command;
+    for (const std::string& word : bad.arguments) command += word + " ";
+    EXPECT_EQ(bad.status, run.status) << command << "\n" << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(bad.expected)) << command << "\n" << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("AddressSanitizer")) << run.err;
+  }
+}
+
+TEST(HostTest, AnInstallTreeWithoutItsConfigurationIsRefused) {
+  TemporaryDirectory tree;
+  std::filesystem::create_directories(tree.path() + "/bin");
+  for (const char* file : {"bin/sarvik-host", "bin/libsarvik.so"}) {
+    std::filesystem::copy_file(Staged(file), tree.path() + "/" + file);
+  }
+  const Finished run = RunHost({"collection", "web1"}, tree.path() + "/bin/sarvik-host");
+  EXPECT_EQ(2, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("InitMonitor(")) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find(tree.path() + "/bin/../dat/monitors/Netscape.cfg")) << run.err;
+  EXPECT_EQ("", run.out);
+
+  // A file that is not a library at all, where the plug-in should be.
+  WriteText(tree.path() + "/bin/libsarvik.so", "not a library\n");
+  const Finished broken = RunHost({"collection", "web1"}, tree.path() + "/bin/sarvik-host");
+  EXPECT_EQ(2, broken.status) << broken.err;
+  EXPECT_NE(std::string::npos, broken.err.find("cannot load the plug-in " + tree.path() + "/bin/libsarvik.so"))
+      << broken.err;
+}
+
+TEST(HostTest, DemoPrintsEveryCounterWithMovingRates) {
+  const std::set<std::string> counters = DefaultCounters();
+  ASSERT_EQ(29u, counters.size());
+  HostProcess host({"demo", "--duration", "6", "--format", "csv"});
+  ASSERT_TRUE(host.Wait(120));
+  EXPECT_EQ(0, host.status()) << host.Errors();
+
+  const auto records = CsvRecords(host.Output());
+  std::map<std::string, int> rows;
+  std::set<std::string> request_rates;
+  for (const auto& record : records) {
+    ++rows[record.at("counter")];
+    EXPECT_TRUE(record.at("status") == "new" || record.at("status") == "unchanged" || record.at("status") == "waiting")
+        << record.at("counter") << ": " << record.at("status") << " " << record.at("message");
+    if (record.at("counter") == "Total number of requests:" && record.at("status") == "new" &&
+        EpochSeconds(record.at("since")) > 0) {
+      request_rates.insert(record.at("value"));
+    }
+  }
+  for (const std::string& counter : counters) EXPECT_GE(rows[counter], 5) << counter;
+  EXPECT_EQ(counters.size(), rows.size());
+  EXPECT_GE(request_rates.size(), 2u) << "the request rate moves";
+  for (const std::string& rate : request_rates) EXPECT_GT(std::strtod(rate.c_str(), nullptr), 0) << rate;
+
+  // The statistics server it started is gone.
+  const std::string errors = host.Errors();
+  const std::size_t pid_at = errors.find("sarvik-statserver (pid ");
+  ASSERT_NE(std::string::npos, pid_at) << errors;
+  const pid_t server = static_cast<pid_t>(std::atoi(errors.c_str() + pid_at + 23));
+  ASSERT_GT(server, 0);
+  EXPECT_FALSE(ProcessExists(server));
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+#include "tools/host/collection.h"
+
+#include <cctype>
+#include <cstdint>
+
+namespace sarvik_host {
+
+namespace {
+
+bool IsNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == ':' || c == '.';
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+void AppendUtf8(std::uint32_t code, std::string* out) {
+  if (code < 0x80) {
+    *out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    *out += static_cast<char>(0xC0 | (code >> 6));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    *out += static_cast<char>(0xE0 | (code >> 12));
+    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (code >> 18));
+    *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Reads a character reference body ("#65", "#x41"); false when it is not one.
+bool ReadCharacterReference(std::string_view body, std::uint32_t* code) {
+  if (body.size() < 2 || body[0] != '#') return false;
+  const bool hex = body[1] == 'x' || body[1] == 'X';
+  const std::string_view digits = body.substr(hex ? 2 : 1);
+  if (digits.empty() || digits.size() > 8) return false;
+  std::uint32_t value = 0;
+  for (const char c : digits) {
+    int digit = 0;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return false;
+    value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+  }
+  if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+  *code = value;
+  return true;
+}
+
+// The attributes of one start tag, from just after its name to its '>'.
+std::vector<std::pair<std::string, std::string>> ReadAttributes(std::string_view tag) {
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::size_t at = 0;
+  while (at < tag.size()) {
+    while (at < tag.size() && IsSpace(tag[at])) ++at;
+    const std::size_t name_start = at;
+    while (at < tag.size() && IsNameChar(tag[at])) ++at;
+    if (at == name_start) break;
+    const std::string_view name = tag.substr(name_start, at - name_start);
+    while (at < tag.size() && IsSpace(tag[at])) ++at;
+    if (at >= tag.size() || tag[at] != '=') break;
+    ++at;
+    while (at < tag.size() && IsSpace(tag[at])) ++at;
+    if (at >= tag.size() || (tag[at] != '"' && tag[at] != '\'')) break;
+    const char quote = tag[at++];
+    const std::size_t end = tag.find(quote, at);
+    if (end == std::string_view::npos) break;
+    attributes.emplace_back(std::string(name), XmlUnescape(tag.substr(at, end - at)));
+    at = end + 1;
+  }
+  return attributes;
+}
+
+std::string Lowercase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// Sets the value of property `name` in `*document`; true when the document had a place for it.
+bool SetProperty(std::string* document, std::string_view name, const std::string& value) {
+  const std::string escaped = XmlEscape(value);
+  const std::string open_tag = "<prop name=\"" + std::string(name) + "\">";
+  const std::size_t prop = document->find(open_tag);
+  if (prop != std::string::npos) {
+    const std::size_t prop_end = document->find("</prop>", prop);
+    const std::size_t value_start = document->find("<value>", prop);
+    const std::size_t value_end = document->find("</value>", prop);
+    if (prop_end != std::string::npos && value_start != std::string::npos && value_end != std::string::npos &&
+        value_start < value_end && value_end < prop_end) {
+      const std::size_t text_start = value_start + 7;
+      document->replace(text_start, value_end - text_start, escaped);
+      return true;
+    }
+    if (prop_end != std::string::npos) {
+      document->replace(prop, prop_end + 7 - prop, open_tag + "<value>" + escaped + "</value></prop>");
+      return true;
+    }
+  }
+  const std::string property = open_tag + "<value>" + escaped + "</value></prop>";
+  const std::size_t data = document->find("<monitorData>");
+  if (data != std::string::npos) {
+    document->insert(data + 13, property);
+    return true;
+  }
+  const std::size_t root_end = document->rfind("</PerformanceMonitor>");
+  if (root_end != std::string::npos) {
+    document->insert(root_end, "<monitorData>\n" + property + "</monitorData>\n");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string XmlUnescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (text[at] != '&') {
+      out += text[at++];
+      continue;
+    }
+    const std::size_t semicolon = text.find(';', at);
+    if (semicolon == std::string_view::npos || semicolon - at > 12) {
+      out += text[at++];
+      continue;
+    }
+    const std::string_view body = text.substr(at + 1, semicolon - at - 1);
+    std::uint32_t code = 0;
+    if (body == "amp") out += '&';
+    else if (body == "lt") out += '<';
+    else if (body == "gt") out += '>';
+    else if (body == "quot") out += '"';
+    else if (body == "apos") out += '\'';
+    else if (ReadCharacterReference(body, &code)) AppendUtf8(code, &out);
+    else {
+      out += text[at++];
+      continue;
+    }
+    at = semicolon + 1;
+  }
+  return out;
+}
+
+std::string XmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
+std::vector<CounterInfo> ReadCollectionCounters(std::string_view document) {
+  std::vector<CounterInfo> counters;
+  std::size_t at = 0;
+  while ((at = document.find("<counter", at)) != std::string_view::npos) {
+    const std::size_t name_end = at + 8;
+    if (name_end >= document.size() || !IsSpace(document[name_end])) {
+      at = name_end;
+      continue;
+    }
+    const std::size_t close = document.find('>', name_end);
+    if (close == std::string_view::npos) break;
+    std::string_view tag = document.substr(name_end, close - name_end);
+    if (!tag.empty() && tag.back() == '/') tag.remove_suffix(1);
+    CounterInfo counter;
+    bool has_id = false;
+    for (auto& [name, value] : ReadAttributes(tag)) {
+      if (name == "id") {
+        counter.counter = std::move(value);
+        has_id = true;
+      } else if (name == "name") {
+        counter.label = std::move(value);
+      } else if (name == "desc") {
+        counter.description = std::move(value);
+      }
+    }
+    if (has_id && !counter.counter.empty()) {
+      counter.unit = UnitOf(counter.label, counter.description);
+      counters.push_back(std::move(counter));
+    }
+    at = close + 1;
+  }
+  return counters;
+}
+
+const CounterInfo* FindCounter(const std::vector<CounterInfo>& counters, std::string_view text) {
+  for (const CounterInfo& counter : counters) {
+    if (counter.counter == text) return &counter;
+  }
+  return nullptr;
+}
+
+std::string UnitOf(std::string_view label, std::string_view description) {
+  // A short unit in parentheses that ends the label: "(ms)", "(s)", "(KB)", "(%)".
+  std::string_view trimmed = label;
+  while (!trimmed.empty() && IsSpace(trimmed.back())) trimmed.remove_suffix(1);
+  if (!trimmed.empty() && trimmed.back() == ')') {
+    const std::size_t open = trimmed.rfind('(');
+    if (open != std::string_view::npos) {
+      const std::string_view inside = trimmed.substr(open + 1, trimmed.size() - open - 2);
+      bool unit_like = !inside.empty() && inside.size() <= 5;
+      for (const char c : inside) {
+        if (IsSpace(c) || std::isdigit(static_cast<unsigned char>(c)) != 0 || c == ',') unit_like = false;
+      }
+      if (unit_like) return std::string(inside);
+    }
+  }
+  const std::string text = Lowercase(description);
+  if (text.find("in milliseconds") != std::string::npos) return "ms";
+  if (text.find("in microseconds") != std::string::npos) return "us";
+  if (text.find("in seconds") != std::string::npos) return "s";
+  if (text.find("percent") != std::string::npos) return "%";
+  if (text.find("bytes") != std::string::npos) return "B";
+  return "";
+}
+
+std::string ReadingUnit(std::string_view unit, bool rate) {
+  if (!rate) return std::string(unit);
+  return std::string(unit) + "/s";
+}
+
+std::string WithServerProperties(std::string_view document, const std::optional<int>& port,
+                                 const std::optional<std::string>& url) {
+  std::string changed(document);
+  if (changed.find("<PerformanceMonitor") == std::string::npos) {
+    changed = "<?xml version=\"1.0\" ?>\n<PerformanceMonitor>\n<monitorData>\n</monitorData>\n</PerformanceMonitor>\n";
+  }
+  if (port) SetProperty(&changed, "port", std::to_string(*port));
+  if (url) SetProperty(&changed, "URL", *url);
+  return changed;
+}
+
+}  // namespace sarvik_host

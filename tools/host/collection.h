@@ -1,0 +1,48 @@
+// What the host reads from the plug-in's measurements collection document: the counters it
+// lists (text, label, description), and the document's server properties, which the host may
+// change before it asks the plug-in for a user-data string.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sarvik_host {
+
+// One counter of the collection document.
+struct CounterInfo {
+  std::string counter;      // the text that identifies it (the "id" attribute)
+  std::string label;        // the "name" attribute
+  std::string description;  // the "desc" attribute
+  std::string unit;         // UnitOf(label, description); empty when neither names one
+};
+
+// The counters of `document`, in the document's order: every <counter .../> element with an
+// id. Attribute values are XML-unescaped.
+std::vector<CounterInfo> ReadCollectionCounters(std::string_view document);
+
+// The counter of `counters` whose text is `text`, or null.
+const CounterInfo* FindCounter(const std::vector<CounterInfo>& counters, std::string_view text);
+
+// `text` with the five predefined entities and numeric character references replaced; a
+// reference that cannot be read stays as written.
+std::string XmlUnescape(std::string_view text);
+// `text` with &, <, > and " escaped.
+std::string XmlEscape(std::string_view text);
+
+// The unit of a counter's value, from its label or description: a short unit in parentheses
+// at the end of the label ("(ms)"), or a description that says "in milliseconds", "in
+// seconds" or counts bytes. Empty when neither names one.
+std::string UnitOf(std::string_view label, std::string_view description);
+
+// The unit of a reading: `unit` for a value, `unit` + "/s" for a per-second rate.
+std::string ReadingUnit(std::string_view unit, bool rate);
+
+// `document` with the server properties "port" and "URL" of its monitorData set to the given
+// values (a property not given keeps what the document says). A property the document lacks is
+// added; a text that is not a collection document is replaced by a minimal one.
+std::string WithServerProperties(std::string_view document, const std::optional<int>& port,
+                                 const std::optional<std::string>& url);
+
+}  // namespace sarvik_host

@@ -1,0 +1,232 @@
+#include "tools/host/commands.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tools/host/demo.h"
+#include "tools/host/exit_codes.h"
+#include "tools/host/monitor_run.h"
+#include "tools/host/watched_call.h"
+
+namespace sarvik_host {
+
+namespace {
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "sarvik-host: %s\n", text.c_str()); }
+
+bool ReadWholeFile(const std::string& path, std::string* contents) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::stringstream buffer;
+  buffer << file.rdbuf();
+  *contents = buffer.str();
+  return !file.bad();
+}
+
+int RunCollection(const CommandLine& command_line) {
+  LoadedPlugin plugin;
+  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
+  std::string document;
+  plugin.session->GetMeasurementsCollection(command_line.targets[0], &document);
+  plugin.session->Terminate();
+  std::fwrite(document.data(), 1, document.size(), stdout);
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+int RunUserData(const CommandLine& command_line) {
+  Target target;
+  std::string error;
+  if (!ParseTarget(command_line.targets[0], &target, &error) || target.user_data) {
+    PrintError(target.user_data ? "userdata takes a HOST, not a target with its own user data" : error);
+    return kExitUsage;
+  }
+  std::string document;
+  if (!command_line.document_file.empty() && !ReadWholeFile(command_line.document_file, &document)) {
+    PrintError("cannot read the document " + command_line.document_file);
+    return kExitUsage;
+  }
+  LoadedPlugin plugin;
+  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
+  // Without a document of its own, the host holds the plug-in's collection document, with the
+  // port of a HOST:PORT text, like the other commands.
+  std::optional<int> port = command_line.server.port;
+  if (command_line.document_file.empty()) {
+    plugin.session->GetMeasurementsCollection(target.host, &document);
+    if (!port) port = PortOfHostText(target.host);
+  }
+  if (port || command_line.server.url) document = WithServerProperties(document, port, command_line.server.url);
+  std::string user_data;
+  plugin.session->GetUserDataStr(target.host, command_line.server.login.value_or(""),
+                                 command_line.server.password.value_or(""), document, &user_data);
+  plugin.session->Terminate();
+  std::printf("%s\n", user_data.c_str());
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+}
+
+int RunTest(const CommandLine& command_line, SignalWatch& signals) {
+  Target target;
+  std::string error;
+  if (!ParseTarget(command_line.targets[0], &target, &error)) {
+    PrintError(error);
+    return kExitUsage;
+  }
+  LoadedPlugin plugin;
+  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
+  std::string user_data;
+  if (!ResolveUserData(*plugin.session, target, command_line.server, &user_data)) return kExitUsage;
+  CallResult result;
+  CallWatched(signals, [&] { result = plugin.session->TestMachine(target.host, user_data); });
+  plugin.session->Terminate();
+  if (signals.received() != 0) return kExitInterrupted;
+  if (result.code == 0) {
+    std::printf("OK\n");
+    if (!result.message.empty()) PrintPluginMessage("TestMachine", target.host, result.message);
+    return kExitSuccess;
+  }
+  std::printf("%s\n", result.message.empty() ? ("failed with result " + std::to_string(result.code)).c_str()
+                                              : result.message.c_str());
+  return kExitFailure;
+}
+
+int RunMonitorCommand(const CommandLine& command_line, SignalWatch& signals) {
+  std::vector<Target> targets;
+  std::string error;
+  for (const std::string& text : command_line.targets) {
+    Target target;
+    if (!ParseTarget(text, &target, &error)) {
+      PrintError(error);
+      return kExitUsage;
+    }
+    targets.push_back(std::move(target));
+  }
+  if (!command_line.targets_file.empty()) {
+    std::string contents;
+    if (!ReadWholeFile(command_line.targets_file, &contents)) {
+      PrintError("cannot read the targets file " + command_line.targets_file);
+      return kExitUsage;
+    }
+    if (!ParseTargetList(contents, &targets, &error)) {
+      PrintError(command_line.targets_file + ": " + error);
+      return kExitUsage;
+    }
+  }
+  if (targets.empty()) {
+    PrintError("no target to monitor");
+    return kExitUsage;
+  }
+
+  LoadedPlugin plugin;
+  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
+  PluginSession& session = *plugin.session;
+
+  MonitorPlan plan;
+  std::vector<CounterInfo> known;
+  if (!ReadCounters(session, targets[0].host, &known)) return kExitUsage;
+  if (command_line.all_counters) {
+    plan.counters = known;
+  } else {
+    for (const std::string& text : command_line.counters) {
+      const CounterInfo* counter = FindCounter(known, text);
+      if (counter == nullptr) {
+        PrintError("unknown counter '" + text + "': the configuration has no such counter (" +
+                   "'sarvik-host collection HOST' lists them; the README says how to add one)");
+        return kExitUsage;
+      }
+      plan.counters.push_back(*counter);
+    }
+  }
+
+  const std::vector<TargetName> names = NameTargets(targets);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    MonitoredTarget monitored;
+    monitored.display = names[i].display;
+    monitored.id_suffix = names[i].id_suffix;
+    monitored.host = targets[i].host;
+    if (!ResolveUserData(session, targets[i], command_line.server, &monitored.user_data)) return kExitUsage;
+    plan.targets.push_back(std::move(monitored));
+  }
+  plan.interval_seconds = command_line.interval_seconds;
+  plan.duration_seconds = command_line.duration_seconds;
+  plan.format = command_line.format;
+  plan.report_path = command_line.report_path;
+  plan.test_first = command_line.test_first;
+  return RunMonitor(session, signals, plan);
+}
+
+}  // namespace
+
+bool OpenPlugin(const std::string& path, LoadedPlugin* plugin) {
+  const std::string library = path.empty() ? DefaultPluginPath() : path;
+  std::string error;
+  if (!LoadPlugin(library, &plugin->exports, &error)) {
+    PrintError(error);
+    return false;
+  }
+  plugin->session = std::make_unique<PluginSession>(plugin->exports);
+  const CallResult result = plugin->session->Init();
+  if (result.code != 0) {
+    PrintPluginMessage("InitMonitor", library, result.message.empty() ? "failed" : result.message);
+    PrintError("the monitor could not be initialised (result " + std::to_string(result.code) +
+               "); it reads " + ExecutableDirectory() + "/../dat/monitors/Netscape.cfg and " +
+               ExecutableDirectory() + "/../dat/tq_mon_http_msgs.e2");
+    return false;
+  }
+  if (!result.message.empty()) PrintPluginMessage("InitMonitor", library, result.message);
+  return true;
+}
+
+bool ReadCounters(PluginSession& session, const std::string& host, std::vector<CounterInfo>* counters) {
+  std::string document;
+  session.GetMeasurementsCollection(host, &document);
+  *counters = ReadCollectionCounters(document);
+  if (counters->empty()) {
+    PrintError("the plug-in's measurements collection document lists no counter");
+    return false;
+  }
+  return true;
+}
+
+bool ResolveUserData(PluginSession& session, const Target& target, const ServerOptions& server,
+                     std::string* user_data) {
+  std::string error;
+  if (target.user_data) {
+    *user_data = *target.user_data;
+    return true;
+  }
+  if (server.user_data) {
+    *user_data = *server.user_data;
+    return true;
+  }
+  std::optional<int> port = server.port;
+  if (!port) port = PortOfHostText(target.host);
+  std::string document;
+  session.GetMeasurementsCollection(target.host, &document);
+  if (port || server.url) document = WithServerProperties(document, port, server.url);
+  session.GetUserDataStr(target.host, server.login.value_or(""), server.password.value_or(""), document, user_data);
+  if (!CheckUserData(*user_data, &error)) {
+    PrintError(target.host + ": GetUserDataStr composed a string that cannot be used: " + error +
+               " (check serverPort and infoURL in the configuration, or give --port and --url)");
+    return false;
+  }
+  return true;
+}
+
+int RunCommand(const CommandLine& command_line, SignalWatch& signals) {
+  int status = kExitUsage;
+  switch (command_line.command) {
+    case Command::kCollection: status = RunCollection(command_line); break;
+    case Command::kUserData: status = RunUserData(command_line); break;
+    case Command::kTest: status = RunTest(command_line, signals); break;
+    case Command::kMonitor: status = RunMonitorCommand(command_line, signals); break;
+    case Command::kDemo: status = RunDemo(command_line, signals); break;
+    case Command::kNone:
+    default: PrintError("no command given (see sarvik-host --help)"); break;
+  }
+  // A stop signal that came while a short command ran still ends it as interrupted.
+  return signals.Poll() != 0 ? kExitInterrupted : status;
+}
+
+}  // namespace sarvik_host

@@ -1,0 +1,408 @@
+#include "tools/host/monitor_run.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "tools/host/exit_codes.h"
+#include "tools/host/output_format.h"
+#include "tools/host/reading_row.h"
+#include "tools/host/report.h"
+#include "tools/host/table_view.h"
+#include "tools/host/watched_call.h"
+
+namespace sarvik_host {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kMaxReportMessages = 2000;
+
+struct SeriesState {
+  std::string id;  // the measurement identifier
+  bool active = false;
+  bool has_reading = false;
+  ReadingRecord last{};
+};
+
+class MonitorRun {
+ public:
+  MonitorRun(PluginSession& session, SignalWatch& signals, const MonitorPlan& plan);
+  int Run();
+
+ private:
+  enum class Ending { kDuration, kSignal, kOutputClosed };
+
+  std::size_t SeriesIndex(std::size_t target, std::size_t counter) const {
+    return target * plan_.counters.size() + counter;
+  }
+  std::string Subject(std::size_t target, std::size_t counter) const {
+    return plan_.counters[counter].counter + "@" + plan_.targets[target].display;
+  }
+  void Message(const std::string& call, const std::string& subject, const std::string& text);
+  void Note(const std::string& text);
+  bool CheckReportPath();
+  bool TestTargets();
+  std::size_t ActivateAll();
+  // Reads every active measurement once; false when the session must end.
+  bool SampleAll();
+  void Emit(std::size_t series, const ReadingRow& row);
+  void Redraw(bool ended);
+  bool Flush();
+  void DeactivateAll();
+  int Finish(Ending ending);
+
+  PluginSession& session_;
+  SignalWatch& signals_;
+  const MonitorPlan& plan_;
+
+  OutputFormat format_;
+  bool stdout_is_terminal_;
+  bool messages_to_stderr_;
+  double interval_seconds_;
+  std::vector<std::string> display_names_;
+  std::vector<SeriesState> series_;
+  std::unique_ptr<TableView> table_;
+  ReportData report_;
+  std::size_t dropped_messages_ = 0;
+  Clock::time_point start_;
+  long readings_ = 0;
+  long errors_ = 0;
+  bool output_failed_ = false;
+};
+
+MonitorRun::MonitorRun(PluginSession& session, SignalWatch& signals, const MonitorPlan& plan)
+    : session_(session), signals_(signals), plan_(plan), interval_seconds_(plan.interval_seconds) {
+  stdout_is_terminal_ = isatty(STDOUT_FILENO) != 0;
+  format_ = plan.format;
+  if (format_ == OutputFormat::kAuto) format_ = stdout_is_terminal_ ? OutputFormat::kTable : OutputFormat::kJsonl;
+  // On a terminal that shows the table, messages appear below the table instead.
+  messages_to_stderr_ = !(format_ == OutputFormat::kTable && stdout_is_terminal_ && isatty(STDERR_FILENO) != 0);
+  for (const MonitoredTarget& target : plan.targets) display_names_.push_back(target.display);
+  series_.resize(plan.targets.size() * plan.counters.size());
+  for (std::size_t t = 0; t < plan.targets.size(); ++t) {
+    for (std::size_t c = 0; c < plan.counters.size(); ++c) {
+      series_[SeriesIndex(t, c)].id = plan.counters[c].counter + plan.targets[t].id_suffix;
+    }
+  }
+  if (format_ == OutputFormat::kTable) table_ = std::make_unique<TableView>(display_names_, plan.counters);
+  report_.targets = display_names_;
+  if (!plan.report_path.empty()) {
+    for (std::size_t t = 0; t < plan.targets.size(); ++t) {
+      for (const CounterInfo& counter : plan.counters) {
+        ReportSeries entry;
+        entry.target = plan.targets[t].display;
+        entry.counter = counter.counter;
+        entry.label = counter.label;
+        entry.unit = counter.unit;
+        report_.series.push_back(std::move(entry));
+      }
+    }
+  }
+}
+
+void MonitorRun::Message(const std::string& call, const std::string& subject, const std::string& text) {
+  if (text.empty()) return;
+  const std::int64_t now = NowMicroseconds();
+  if (messages_to_stderr_) PrintPluginMessage(call, subject, text);
+  if (table_) table_->AddMessage(now, call + "(" + subject + "): " + text);
+  if (!plan_.report_path.empty()) {
+    if (report_.messages.size() < kMaxReportMessages) {
+      report_.messages.push_back({now, call + "(" + subject + ")", text});
+    } else {
+      ++dropped_messages_;
+    }
+  }
+}
+
+void MonitorRun::Note(const std::string& text) {
+  if (messages_to_stderr_) std::fprintf(stderr, "sarvik-host: %s\n", text.c_str());
+  if (table_) table_->AddMessage(NowMicroseconds(), text);
+}
+
+bool MonitorRun::CheckReportPath() {
+  if (plan_.report_path.empty()) return true;
+  std::string error;
+  if (!WriteReportFile(plan_.report_path, "<!DOCTYPE html>\n<p>The session is running.</p>\n", &error)) {
+    std::fprintf(stderr, "sarvik-host: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool MonitorRun::TestTargets() {
+  std::size_t failed = 0;
+  for (const MonitoredTarget& target : plan_.targets) {
+    CallResult result;
+    CallWatched(signals_, [&] { result = session_.TestMachine(target.host, target.user_data); });
+    if (result.code != 0) {
+      ++failed;
+      std::fprintf(stderr, "sarvik-host: TestMachine(%s): %s\n", target.display.c_str(),
+                   result.message.empty() ? ("failed with result " + std::to_string(result.code)).c_str()
+                                          : result.message.c_str());
+    }
+    if (signals_.Poll() != 0) return true;
+  }
+  if (failed == plan_.targets.size()) {
+    std::fprintf(stderr, "sarvik-host: no target answered its connection test (--no-test skips the test)\n");
+    return false;
+  }
+  return true;
+}
+
+std::size_t MonitorRun::ActivateAll() {
+  std::size_t active = 0;
+  for (std::size_t t = 0; t < plan_.targets.size(); ++t) {
+    const MonitoredTarget& target = plan_.targets[t];
+    for (std::size_t c = 0; c < plan_.counters.size(); ++c) {
+      SeriesState& state = series_[SeriesIndex(t, c)];
+      const CallResult result = session_.Activate(state.id, target.host, target.user_data);
+      Message("ActivateMeasurement", Subject(t, c), result.message);
+      if (result.code == 0) {
+        state.active = true;
+        ++active;
+      } else {
+        ++errors_;
+        if (result.message.empty()) {
+          Message("ActivateMeasurement", Subject(t, c), "failed with result " + std::to_string(result.code));
+        }
+        if (table_) {
+          ReadingRow row;
+          row.status = ReadingStatus::kError;
+          row.result = result.code;
+          table_->Add(SeriesIndex(t, c), row);
+        }
+      }
+    }
+    if (signals_.Poll() != 0) break;
+  }
+  return active;
+}
+
+void MonitorRun::Emit(std::size_t series, const ReadingRow& row) {
+  std::string line;
+  switch (format_) {
+    case OutputFormat::kCsv: line = CsvRecord(row); break;
+    case OutputFormat::kJsonl: line = JsonRecord(row); break;
+    case OutputFormat::kTable:
+    case OutputFormat::kAuto:
+    default: break;
+  }
+  if (!line.empty() && std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) output_failed_ = true;
+  if (table_) table_->Add(series, row);
+  if (!plan_.report_path.empty() && row.status == ReadingStatus::kNew) {
+    ReportSeries& entry = report_.series[series];
+    entry.kind = KindName(row.reading);
+    entry.unit = ReadingUnit(row.counter->unit, IsRate(row.reading));
+    if (HasEarlierSample(row.reading)) entry.record.Add(Microseconds(SnapshotTime(row.reading)), ReadingNumber(row.reading));
+  }
+}
+
+bool MonitorRun::SampleAll() {
+  for (std::size_t t = 0; t < plan_.targets.size(); ++t) {
+    const MonitoredTarget& target = plan_.targets[t];
+    for (std::size_t c = 0; c < plan_.counters.size(); ++c) {
+      const std::size_t index = SeriesIndex(t, c);
+      SeriesState& state = series_[index];
+      if (!state.active) continue;
+      ReadingRow row;
+      row.target = &display_names_[t];
+      row.counter = &plan_.counters[c];
+      row.polled_us = NowMicroseconds();
+      bool written = false;
+      ReadingRecord reading;
+      const CallResult result = session_.GetNewData(state.id, target.host, &reading, &written);
+      row.result = result.code;
+      row.message = result.message;
+      if (result.code == 0 && written) {
+        row.status = ReadingStatus::kNew;
+        state.has_reading = true;
+        state.last = reading;
+        ++readings_;
+      } else if (result.code == 0) {
+        row.status = ReadingStatus::kUnchanged;
+      } else if (result.code == 1) {
+        row.status = ReadingStatus::kWaiting;
+      } else {
+        row.status = ReadingStatus::kError;
+        ++errors_;
+      }
+      if (row.status == ReadingStatus::kNew || row.status == ReadingStatus::kUnchanged) {
+        row.has_reading = state.has_reading;
+        row.reading = state.last;
+      }
+      Message("GetNewData", Subject(t, c), result.message);
+      Emit(index, row);
+      if (output_failed_) return false;
+    }
+    if (signals_.Poll() != 0) return false;
+  }
+  return true;
+}
+
+void MonitorRun::Redraw(bool ended) {
+  if (!table_) return;
+  SessionStatus status;
+  status.targets = plan_.targets.size() == 1 ? plan_.targets[0].display
+                                              : std::to_string(plan_.targets.size()) + " targets";
+  status.elapsed_seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+  status.interval_seconds = interval_seconds_;
+  status.readings = readings_;
+  status.errors = errors_;
+  status.ended = ended;
+  std::size_t width = 120;
+  std::size_t height = 0;
+  if (stdout_is_terminal_) {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+      width = size.ws_col;
+      height = size.ws_row > 1 ? size.ws_row - 1u : 0;
+    }
+  }
+  std::string frame = table_->Render(status, width, height);
+  // On a terminal the frame replaces the last one; elsewhere frames follow each other.
+  frame = stdout_is_terminal_ ? "\x1b[H\x1b[J" + frame : frame + "\n";
+  if (std::fwrite(frame.data(), 1, frame.size(), stdout) != frame.size()) output_failed_ = true;
+}
+
+bool MonitorRun::Flush() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) output_failed_ = true;
+  return !output_failed_;
+}
+
+void MonitorRun::DeactivateAll() {
+  const auto active = session_.Active();
+  for (const auto& [id, host] : active) {
+    const CallResult result = session_.Deactivate(id, host);
+    Message("DeActivateMeasurement", id + "@" + host, result.message);
+  }
+}
+
+int MonitorRun::Finish(Ending ending) {
+  const std::size_t deactivated = session_.Active().size();
+  DeactivateAll();
+  session_.Terminate();
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+  if (!output_failed_) {
+    Redraw(true);
+    Flush();
+  }
+
+  int status = kExitSuccess;
+  std::string how = "end of the duration";
+  if (ending == Ending::kSignal) {
+    status = kExitInterrupted;
+    const int signal = signals_.received();
+    how = std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+  } else if (ending == Ending::kOutputClosed) {
+    status = kExitFailure;
+    how = "the output was closed";
+  } else if (errors_ > 0) {
+    status = kExitFailure;
+  }
+
+  if (!plan_.report_path.empty()) {
+    report_.end_us = NowMicroseconds();
+    report_.ending = how;
+    report_.readings = readings_;
+    report_.errors = errors_;
+    report_.interval_seconds = interval_seconds_;
+    if (dropped_messages_ > 0) {
+      report_.messages.push_back({report_.end_us, "sarvik-host",
+                                  std::to_string(dropped_messages_) + " more messages are not listed here"});
+    }
+    std::string error;
+    if (!WriteReportFile(plan_.report_path, RenderReport(report_), &error)) {
+      std::fprintf(stderr, "sarvik-host: %s\n", error.c_str());
+      if (status == kExitSuccess) status = kExitFailure;
+    }
+  }
+  std::fprintf(stderr, "sarvik-host: %s after %.1f s: %ld readings, %ld errors; %zu measurements deactivated\n",
+               how.c_str(), elapsed, readings_, errors_, deactivated);
+  return status;
+}
+
+int MonitorRun::Run() {
+  start_ = Clock::now();
+  report_.start_us = NowMicroseconds();
+  if (!CheckReportPath()) {
+    session_.Terminate();
+    return kExitUsage;
+  }
+
+  // The configuration may set the sampling period in place of the host's.
+  std::uint32_t rate_ms = static_cast<std::uint32_t>(std::lround(plan_.interval_seconds * 1000));
+  if (session_.SetMonitorRate(&rate_ms) == 0) {
+    interval_seconds_ = rate_ms / 1000.0;
+    Note("the configuration's SamplingRate sets the interval to " + DisplayNumber(interval_seconds_) + " s");
+  }
+  if (interval_seconds_ < 1.0) {
+    Note("a measurement takes at most one reading a second; readings in between are shown as unchanged");
+  }
+
+  if (plan_.test_first && !TestTargets()) {
+    session_.Terminate();
+    return kExitFailure;
+  }
+  if (signals_.Poll() != 0) return Finish(Ending::kSignal);
+
+  if (ActivateAll() == 0) {
+    std::fprintf(stderr, "sarvik-host: no measurement could be activated\n");
+    session_.Terminate();
+    return kExitFailure;
+  }
+  if (signals_.Poll() != 0) return Finish(Ending::kSignal);
+
+  if (format_ == OutputFormat::kCsv) {
+    const std::string header = CsvHeader();
+    if (std::fwrite(header.data(), 1, header.size(), stdout) != header.size()) output_failed_ = true;
+  }
+  start_ = Clock::now();
+  report_.start_us = NowMicroseconds();
+  Redraw(false);
+  if (!Flush()) return Finish(Ending::kOutputClosed);
+
+  const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval_seconds_));
+  std::optional<Clock::time_point> end;
+  if (plan_.duration_seconds) {
+    end = start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*plan_.duration_seconds));
+  }
+  for (long tick = 1;; ++tick) {
+    Clock::time_point due = start_ + interval * tick;
+    const bool last_wait = end && due > *end;
+    if (last_wait) due = *end;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+    if (signals_.Wait(std::max(wait, std::chrono::milliseconds(0))) != 0) return Finish(Ending::kSignal);
+    while (Clock::now() < due) {  // poll's millisecond rounding may wake it a little early
+      if (signals_.Wait(std::chrono::milliseconds(1)) != 0) return Finish(Ending::kSignal);
+    }
+    if (last_wait) return Finish(Ending::kDuration);
+
+    if (!SampleAll()) return Finish(output_failed_ ? Ending::kOutputClosed : Ending::kSignal);
+    Redraw(false);
+    if (!Flush()) return Finish(Ending::kOutputClosed);
+
+    // When a round takes longer than the interval, the next one starts at the next due time
+    // instead of running behind.
+    const long behind = static_cast<long>((Clock::now() - start_) / interval);
+    if (behind > tick) tick = behind;
+  }
+}
+
+}  // namespace
+
+void PrintPluginMessage(const std::string& call, const std::string& subject, const std::string& text) {
+  std::fprintf(stderr, "sarvik-host: %s(%s): %s\n", call.c_str(), subject.c_str(), text.c_str());
+}
+
+int RunMonitor(PluginSession& session, SignalWatch& signals, const MonitorPlan& plan) {
+  MonitorRun run(session, signals, plan);
+  return run.Run();
+}
+
+}  // namespace sarvik_host

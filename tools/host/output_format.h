@@ -1,0 +1,39 @@
+// The machine-readable outputs: one CSV line or one JSON object (a JSONL line) per reading.
+//
+// Columns, in this order (CSV header and JSON keys alike):
+//   polled   the host's clock when it called GetNewData (ISO-8601, UTC)
+//   time     the snapshot time of the reading (a rate: its later snapshot); empty/null without one
+//   since    a rate's earlier snapshot time; empty/null for a value
+//   host     the target, counter (its text), label
+//   kind     "value" or "rate"; value: the number the plug-in wrote, unit
+//   status   new, unchanged, waiting or error; result: GetNewData's result
+//   message  what the plug-in handed over with this call (usually empty)
+// Numbers are written in the shortest form that reads back to the same double.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tools/host/reading_row.h"
+
+namespace sarvik_host {
+
+// `text` as one CSV field: quoted (quotes doubled) when it holds a comma, quote, line break or
+// leading/trailing blank.
+std::string CsvField(std::string_view text);
+
+// `text` as a JSON string literal, quotes included. Invalid UTF-8 bytes become U+FFFD.
+std::string JsonString(std::string_view text);
+
+// `number` in its shortest round-trip form ("12.5", "3", "1e+20"); "nan", "inf" or "-inf" when
+// not finite.
+std::string FormatNumber(double number);
+
+// The CSV header line, with its line feed.
+std::string CsvHeader();
+// One CSV line for `row`, with its line feed.
+std::string CsvRecord(const ReadingRow& row);
+// One JSON object for `row` on one line, with its line feed.
+std::string JsonRecord(const ReadingRow& row);
+
+}  // namespace sarvik_host

@@ -1,0 +1,53 @@
+// One reading of one counter of one target, as the host got it from GetNewData: the record the
+// plug-in wrote (or the previous one, when the snapshot had not changed), or the result code and
+// message of a call that gave no reading.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "interface/sarvik.h"
+#include "tools/host/collection.h"
+
+namespace sarvik_host {
+
+enum class ReadingStatus {
+  kNew,        // GetNewData returned 0 and wrote a reading
+  kUnchanged,  // it returned 0 without a reading: the snapshot is the one already read
+  kWaiting,    // it returned 1: the server has no snapshot yet
+  kError,      // any other result
+};
+
+// "new", "unchanged", "waiting" or "error".
+const char* StatusName(ReadingStatus status);
+
+struct ReadingRow {
+  std::int64_t polled_us = 0;        // the host's clock when it called, microseconds since the epoch
+  const std::string* target = nullptr;  // the target's display name
+  const CounterInfo* counter = nullptr;
+  ReadingStatus status = ReadingStatus::kWaiting;
+  bool has_reading = false;  // kNew, or kUnchanged after an earlier reading: `reading` holds it
+  ReadingRecord reading{};
+  int result = 0;            // GetNewData's result
+  std::string message;       // the message it handed over (usually empty)
+};
+
+// What a reading record says, exactly as the plug-in wrote it.
+bool IsRate(const ReadingRecord& reading);              // kind 1
+double ReadingNumber(const ReadingRecord& reading);     // the value (kind 0) or the rate (kind 1)
+SampleTime SnapshotTime(const ReadingRecord& reading);  // first_time (kind 0) or second_time (kind 1)
+// False for a rate without an earlier sample: the first rate of a measurement is taken against
+// a zero sample at time zero. Such a reading is written out as the plug-in gave it but left out
+// of sparklines, charts and statistics.
+bool HasEarlierSample(const ReadingRecord& reading);
+// "value", "rate", or "kind N" for a kind the plug-in does not define.
+std::string KindName(const ReadingRecord& reading);
+
+// Microseconds since the epoch of a record's time stamp.
+std::int64_t Microseconds(SampleTime time);
+// ISO-8601 UTC time with microseconds: "2024-05-01T12:00:03.250000Z".
+std::string IsoTime(std::int64_t microseconds);
+// The host's clock now, in microseconds since the epoch.
+std::int64_t NowMicroseconds();
+
+}  // namespace sarvik_host

@@ -1,0 +1,201 @@
+#include "tools/host/targets.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace sarvik_host {
+
+namespace {
+
+constexpr std::size_t kMaxUserDataLength = 1023;
+constexpr std::size_t kMaxHostLength = 128;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool HasControlOrBlank(std::string_view text) {
+  for (const char c : text) {
+    if (IsBlank(c) || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+bool CheckHost(std::string_view host, std::string* error) {
+  if (host.empty()) {
+    *error = "a target needs a host name";
+    return false;
+  }
+  if (host.find("://") != std::string_view::npos || host.find('/') != std::string_view::npos) {
+    *error = "'" + std::string(host) + "' is not a host name (give the statistics URL with --url or in the user data)";
+    return false;
+  }
+  if (HasControlOrBlank(host) || host.find('|') != std::string_view::npos) {
+    *error = "'" + std::string(host) + "' is not a host name";
+    return false;
+  }
+  if (host.size() > kMaxHostLength) {
+    *error = "the host name '" + std::string(host.substr(0, 40)) + "...' is longer than 128 characters";
+    return false;
+  }
+  if (TrimHost(host).empty()) {
+    *error = "'" + std::string(host) + "' has no host name before its port";
+    return false;
+  }
+  const std::string_view name = TrimHost(host);
+  if (name.size() < host.size() && (host[name.size()] != ':' || !PortOfHostText(host))) {
+    *error = "'" + std::string(host) + "' has no port from 1 to 65535 after its host name";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseInteger(std::string_view text, long minimum, long maximum, long* value) {
+  if (text.empty() || text.size() > 18) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  long parsed = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc() || end != text.data() + text.size()) return false;
+  if (parsed < minimum || parsed > maximum) return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseSeconds(std::string_view text, double minimum, double maximum, double* seconds) {
+  if (text.empty() || text.size() > 32) return false;
+  for (const char c : text) {
+    if ((c < '0' || c > '9') && c != '.') return false;
+  }
+  double parsed = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed)) return false;
+  if (parsed < minimum || parsed > maximum) return false;
+  *seconds = parsed;
+  return true;
+}
+
+std::string_view TrimHost(std::string_view host_text) {
+  if (!host_text.empty() && host_text.front() == '[') {
+    const std::size_t close = host_text.find(']');
+    if (close != std::string_view::npos) return host_text.substr(0, close + 1);
+  }
+  return host_text.substr(0, host_text.find(':'));
+}
+
+std::optional<int> PortOfHostText(std::string_view host_text) {
+  const std::string_view name = TrimHost(host_text);
+  if (name.size() >= host_text.size() || host_text[name.size()] != ':') return std::nullopt;
+  long port = 0;
+  if (!ParseInteger(host_text.substr(name.size() + 1), 1, 65535, &port)) return std::nullopt;
+  return static_cast<int>(port);
+}
+
+bool CheckUserData(std::string_view user_data, std::string* error) {
+  const std::string shown = "'" + std::string(user_data.substr(0, 80)) + (user_data.size() > 80 ? "...'" : "'");
+  if (user_data.size() > kMaxUserDataLength) {
+    *error = "the user data " + shown + " is longer than 1023 characters";
+    return false;
+  }
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t bar = user_data.find('|', start);
+    fields.push_back(user_data.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  if (fields.size() != 4) {
+    *error = "the user data " + shown + " has " + std::to_string(fields.size()) +
+             (fields.size() == 1 ? " field" : " fields") + "; it must be PORT|URL|LOGIN|PASSWORD (four fields)";
+    return false;
+  }
+  long port = 0;
+  if (!ParseInteger(fields[0], 1, 65535, &port)) {
+    *error = "the user data " + shown + " has no port from 1 to 65535 before its first '|'";
+    return false;
+  }
+  const std::string_view url = fields[1];
+  if (url.empty() || HasControlOrBlank(url) ||
+      !(url.front() == '/' || url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0)) {
+    *error = "the user data " + shown + " has no statistics URL (a path such as /.perf) in its second field";
+    return false;
+  }
+  for (const std::string_view field : {fields[2], fields[3]}) {
+    for (const char c : field) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        *error = "the user data " + shown + " holds a control character";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool ParseTarget(std::string_view text, Target* target, std::string* error) {
+  text = Trim(text);
+  const std::size_t equals = text.find('=');
+  const std::string_view host = text.substr(0, equals);
+  if (!CheckHost(host, error)) return false;
+  Target parsed;
+  parsed.host = std::string(host);
+  if (equals != std::string_view::npos) {
+    const std::string_view user_data = text.substr(equals + 1);
+    if (!CheckUserData(user_data, error)) {
+      *error = parsed.host + ": " + *error;
+      return false;
+    }
+    parsed.user_data = std::string(user_data);
+  }
+  *target = std::move(parsed);
+  return true;
+}
+
+bool ParseTargetList(std::string_view text, std::vector<Target>* targets, std::string* error) {
+  std::size_t line_number = 0;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = text.find('\n', start);
+    const std::string_view line =
+        Trim(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    ++line_number;
+    if (!line.empty() && line.front() != '#') {
+      Target target;
+      if (!ParseTarget(line, &target, error)) {
+        *error = "line " + std::to_string(line_number) + ": " + *error;
+        return false;
+      }
+      targets->push_back(std::move(target));
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::vector<TargetName> NameTargets(const std::vector<Target>& targets) {
+  std::map<std::string, int> text_seen;
+  std::map<std::string, int> host_count;
+  for (const Target& target : targets) ++host_count[std::string(TrimHost(target.host))];
+  std::vector<TargetName> names;
+  names.reserve(targets.size());
+  for (const Target& target : targets) {
+    TargetName name;
+    const int repeat = ++text_seen[target.host];
+    name.display = repeat == 1 ? target.host : target.host + "#" + std::to_string(repeat);
+    if (host_count[std::string(TrimHost(target.host))] > 1) name.id_suffix = "|" + name.display;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+}  // namespace sarvik_host

@@ -1,0 +1,55 @@
+// The servers a host session watches. A target is written "HOST" or
+// "HOST=PORT|URL|LOGIN|PASSWORD" (the target's own user-data string); HOST may carry a port
+// ("web1:8080"), which the plug-in cuts off its host name.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sarvik_host {
+
+struct Target {
+  std::string host;                       // the host text as written
+  std::optional<std::string> user_data;   // its own user-data string, when it has one
+};
+
+// Parses one target. False with `*error` when the host is missing or not a host name, or the
+// user-data string is malformed.
+[[nodiscard]] bool ParseTarget(std::string_view text, Target* target, std::string* error);
+
+// Parses a targets file: one target a line; blank lines and lines starting with '#' are
+// skipped, white space around a target is ignored. False with `*error` naming the first bad
+// line ("line 3: ...").
+[[nodiscard]] bool ParseTargetList(std::string_view text, std::vector<Target>* targets, std::string* error);
+
+// Checks a user-data string "PORT|URL|LOGIN|PASSWORD": exactly four fields, a port from 1 to
+// 65535 in decimal digits, a URL that starts with '/' or "http://" or "https://" and holds no
+// white space or control character, at most 1023 characters in all. False with `*error`.
+[[nodiscard]] bool CheckUserData(std::string_view user_data, std::string* error);
+
+// The host name the plug-in keys a host text by: the text before its first ':', or a bracketed
+// IPv6 literal up to its closing bracket.
+std::string_view TrimHost(std::string_view host_text);
+
+// The port a host text names after its host name ("web1:8080" gives 8080), if any.
+std::optional<int> PortOfHostText(std::string_view host_text);
+
+// How a session names the measurements of each target. The display name is the host text
+// (with "#2", "#3", ... on repeats of the same text). Targets that share a host name (the
+// plug-in's key ignores the port) get their own measurement identifiers: the counter text, a
+// '|' and the display name; the others use the counter text alone.
+struct TargetName {
+  std::string display;
+  std::string id_suffix;  // empty, or "|" + display
+};
+std::vector<TargetName> NameTargets(const std::vector<Target>& targets);
+
+// Reads a number of seconds ("2", "0.5"): finite, within [minimum, maximum]. False otherwise.
+[[nodiscard]] bool ParseSeconds(std::string_view text, double minimum, double maximum, double* seconds);
+
+// Reads a decimal integer within [minimum, maximum], digits only. False otherwise.
+[[nodiscard]] bool ParseInteger(std::string_view text, long minimum, long maximum, long* value);
+
+}  // namespace sarvik_host

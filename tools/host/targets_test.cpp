@@ -1,0 +1,107 @@
+#include "tools/host/targets.h"
+
+#include <gtest/gtest.h>
+
+namespace sarvik_host {
+namespace {
+
+TEST(TargetsTest, AHostOrAHostWithItsOwnUserData) {
+  Target target;
+  std::string error;
+  ASSERT_TRUE(ParseTarget("web1", &target, &error)) << error;
+  EXPECT_EQ("web1", target.host);
+  EXPECT_FALSE(target.user_data.has_value());
+
+  ASSERT_TRUE(ParseTarget("  web2:8080=8080|/https-1/.perf|admin|p=w ", &target, &error)) << error;
+  EXPECT_EQ("web2:8080", target.host);
+  EXPECT_EQ("8080|/https-1/.perf|admin|p=w", target.user_data.value_or(""));
+
+  ASSERT_TRUE(ParseTarget("[::1]:8080", &target, &error)) << error;
+  EXPECT_EQ("[::1]:8080", target.host);
+  ASSERT_TRUE(ParseTarget("web3=81|http://web3:81/.perf||", &target, &error)) << error;
+}
+
+TEST(TargetsTest, MalformedTargetsAreRefusedWithAReason) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"", "needs a host name"},
+      {"=80|/.perf||", "needs a host name"},
+      {"http://web1/.perf", "not a host name"},
+      {"web 1", "not a host name"},
+      {"web1:http", "no port from 1 to 65535"},
+      {"web1:0", "no port from 1 to 65535"},
+      {":8080", "no host name before its port"},
+      {"web1=", "1 field"},
+      {"web1=80|/.perf|admin", "3 fields"},
+      {"web1=80|/.perf|a|b|c", "5 fields"},
+      {"web1=eighty|/.perf||", "no port"},
+      {"web1=99999|/.perf||", "no port"},
+      {"web1=80|||", "no statistics URL"},
+      {"web1=80|.perf||", "no statistics URL"},
+      {"web1=80|/a b||", "no statistics URL"},
+  };
+  for (const auto& bad : cases) {
+    Target target;
+    std::string error;
+    EXPECT_FALSE(ParseTarget(bad.text, &target, &error)) << bad.text;
+    EXPECT_NE(std::string::npos, error.find(bad.expected)) << bad.text << " -> " << error;
+  }
+}
+
+TEST(TargetsTest, ATargetsFileHasOneTargetALine) {
+  std::vector<Target> targets;
+  std::string error;
+  ASSERT_TRUE(ParseTargetList("# the farm\nweb1\n\n  web2:8080  \r\nweb3=81|/.perf|a|b\n# end", &targets, &error))
+      << error;
+  ASSERT_EQ(3u, targets.size());
+  EXPECT_EQ("web2:8080", targets[1].host);
+  EXPECT_EQ("81|/.perf|a|b", targets[2].user_data.value_or(""));
+
+  targets.clear();
+  EXPECT_FALSE(ParseTargetList("web1\nweb2=80\n", &targets, &error));
+  EXPECT_EQ(0u, error.find("line 2: web2: ")) << error;
+}
+
+TEST(TargetsTest, HostNamesAndPortsAsThePlugInCutsThem) {
+  EXPECT_EQ("web1", TrimHost("web1:8080"));
+  EXPECT_EQ("web1", TrimHost("web1"));
+  EXPECT_EQ("[::1]", TrimHost("[::1]:8080"));
+  EXPECT_EQ(8080, PortOfHostText("web1:8080").value_or(0));
+  EXPECT_EQ(8080, PortOfHostText("[::1]:8080").value_or(0));
+  EXPECT_FALSE(PortOfHostText("web1").has_value());
+  EXPECT_FALSE(PortOfHostText("web1:").has_value());
+}
+
+TEST(TargetsTest, TargetsThatShareAHostNameGetTheirOwnIdentifiers) {
+  const std::vector<TargetName> names =
+      NameTargets({{"127.0.0.1:1001", {}}, {"127.0.0.1:1002", {}}, {"web1", {}}, {"web1", {}}, {"web2:80", {}}});
+  ASSERT_EQ(5u, names.size());
+  EXPECT_EQ("127.0.0.1:1001", names[0].display);
+  EXPECT_EQ("|127.0.0.1:1001", names[0].id_suffix);
+  EXPECT_EQ("|127.0.0.1:1002", names[1].id_suffix);
+  EXPECT_EQ("web1", names[2].display);
+  EXPECT_EQ("web1#2", names[3].display);
+  EXPECT_EQ("|web1#2", names[3].id_suffix);
+  EXPECT_EQ("web2:80", names[4].display);
+  EXPECT_EQ("", names[4].id_suffix) << "a host of its own keeps the plain counter text";
+}
+
+TEST(TargetsTest, NumbersOfSecondsAndIntegers) {
+  double seconds = 0;
+  EXPECT_TRUE(ParseSeconds("2", 0.1, 10, &seconds));
+  EXPECT_DOUBLE_EQ(2, seconds);
+  EXPECT_TRUE(ParseSeconds("0.25", 0.1, 10, &seconds));
+  EXPECT_FALSE(ParseSeconds("0", 0.1, 10, &seconds));
+  EXPECT_FALSE(ParseSeconds("1e3", 0.1, 10000, &seconds));
+  EXPECT_FALSE(ParseSeconds("", 0.1, 10, &seconds));
+  EXPECT_FALSE(ParseSeconds("2s", 0.1, 10, &seconds));
+  long value = 0;
+  EXPECT_TRUE(ParseInteger("65535", 1, 65535, &value));
+  EXPECT_FALSE(ParseInteger("+5", 1, 65535, &value));
+  EXPECT_FALSE(ParseInteger("99999999999999999999", 1, 65535, &value));
+}
+
+}  // namespace
+}  // namespace sarvik_host
