@@ -4,6 +4,7 @@
 #include "interface/monitor.h"
 #include "interface/sarvik.h"
 #include "platform/plinth.h"
+#include "ui/qt/qt_dialog.h"
 
 namespace {
 
@@ -47,6 +48,18 @@ int TestMachine(const char* host, const char* user_data, char* message, int32_t 
   return Shielded([&] { return Monitor::Instance().TestMachine(host, user_data, message, message_size); }, 1,
                   message, message_size);
 }
+
+int BrowseMonitor(void*, const char* host, CounterDefinition** selection, int32_t* count, char* message,
+                  int32_t message_size) {
+  return Shielded(
+      [&] {
+        return Monitor::Instance().BrowseMonitor(host, selection, count, message, message_size,
+                                                 QtDialogToolkit::Instance());
+      },
+      2, message, message_size);
+}
+
+void CancelAdd(void) {}
 
 int ActivateMeasurement(const char* measurement, const char* host, const char* user_data, char* message,
                         int32_t message_size) {

@@ -21,6 +21,8 @@
 #include "polling/proxy_settings.h"
 #include "polling/server_registry.h"
 
+class DialogToolkit;
+
 class Monitor {
  public:
   // A monitor whose servers fetch through `http`, which must outlive it.
@@ -82,6 +84,14 @@ class Monitor {
   // `user_data`, on the calling thread. Returns 0, or 1 with the failure in the host's buffer.
   // Outside Init..Terminate, and when the proxy settings could not be read, it goes direct.
   int TestMachine(const char* host_text, const char* user_data, char* message, int message_size);
+
+  // Runs the "Add Measurements" dialog for `host_text` (cut at its first colon) with `toolkit`
+  // on the calling thread, and returns when it has closed: 0 with `*selection` at the selection
+  // array and `*count` selected records in it (0 after Cancel). Returns 2 with a message when the
+  // monitor is not initialised (`*selection` null, `*count` untouched) or no dialog can be shown
+  // (`*selection` null, `*count` 0). Defined in browse_desk.cpp.
+  int BrowseMonitor(const char* host_text, CounterDefinition** selection, std::int32_t* count, char* message,
+                    int message_size, DialogToolkit& toolkit);
 
   bool initialised() const { return initialised_; }
   ServerRegistry& servers() { return servers_; }

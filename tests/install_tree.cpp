@@ -105,6 +105,8 @@ const Plugin& ThePlugin() {
     loaded.GetNewData = Resolve<decltype(loaded.GetNewData)>(library, "GetNewData");
     loaded.FreeMonitorStringAllocation =
         Resolve<decltype(loaded.FreeMonitorStringAllocation)>(library, "FreeMonitorStringAllocation");
+    loaded.BrowseMonitor = Resolve<decltype(loaded.BrowseMonitor)>(library, "BrowseMonitor");
+    loaded.CancelAdd = Resolve<decltype(loaded.CancelAdd)>(library, "CancelAdd");
     return loaded;
   }();
   return plugin;

@@ -30,6 +30,8 @@ struct Plugin {
   decltype(&::DeActivateMeasurement) DeActivateMeasurement;
   decltype(&::GetNewData) GetNewData;
   decltype(&::FreeMonitorStringAllocation) FreeMonitorStringAllocation;
+  decltype(&::BrowseMonitor) BrowseMonitor;
+  decltype(&::CancelAdd) CancelAdd;
 };
 
 // The loaded plug-in; loading failures end the test program.

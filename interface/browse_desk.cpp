@@ -1,0 +1,36 @@
+// The export that lets the user pick measurements: the "Add Measurements" dialog over the
+// counter definitions, filling the selection array.
+#include <string>
+
+#include "interface/monitor.h"
+#include "interface/trim_host.h"
+#include "platform/plinth.h"
+#include "platform/process.h"
+#include "ui/browse.h"
+#include "ui/dialog_template.h"
+#include "ui/dialog_view.h"
+
+int Monitor::BrowseMonitor(const char* host_text, CounterDefinition** selection, std::int32_t* count, char* message,
+                           int message_size, DialogToolkit& toolkit) {
+  RememberedProperties();
+  if (selection != nullptr) *selection = nullptr;
+  if (message != nullptr && message_size > 0) message[0] = '\0';
+  const std::string host(TrimHost(host_text == nullptr ? "" : host_text));
+
+  if (!initialised_) return RefuseUninitialised("BrowseMonitor", message, message_size);
+
+  std::string reason;
+  if (!toolkit.CanShowDialog(&reason)) {
+    const std::optional<DialogTemplate> dialog = LoadDialogTemplate(kAddMeasurementsDialogId, CurrentEdition());
+    const std::string text = dialog ? dialog->Prompt("no_display", reason) : reason;
+    os_strncpy(message, text.c_str(), message_size);
+    if (count != nullptr) *count = 0;
+    return 2;
+  }
+
+  const int selected =
+      RunAddMeasurementsDialog(host, definitions_, selection_, servers_, config_path_, toolkit);
+  if (selection != nullptr) *selection = selection_.data();
+  if (count != nullptr) *count = selected;
+  return 0;
+}

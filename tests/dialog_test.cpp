@@ -1,0 +1,569 @@
+// The "Add Measurements" dialog through the loaded plug-in, as a person uses it: BrowseMonitor
+// shows the real Qt dialog (on the offscreen platform), a scripted user selects with the
+// keyboard and the mouse, types, presses the buttons and keys, and the test reads the records
+// the host gets back. Screenshots of both editions go to the build's test-artifacts directory.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/install_tree.h"
+
+#if defined(__SANITIZE_THREAD__)
+// Qt is not built with the sanitizer; qt_tsan.supp sets aside the races it reports inside Qt.
+extern "C" const char* __tsan_default_options() { return "suppressions=" SARVIK_TSAN_SUPPRESSIONS; }
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kConfig[] = "dat/monitors/Netscape.cfg";
+// Configuration order Charlie, alpha, Bravo; the list shows alpha, Bravo, Charlie.
+constexpr char kSmallConfig[] =
+    "[Netscape]\nCounters=3\ninfoURL=http://%s/https-admserv/.perf\nserverPort=81\n"
+    "[0]\nCounter=Total number of requests:\nLabel=Charlie requests\nDescription=How many requests were served.\n"
+    "[1]\nCounter=Active Sessions\nLabel=alpha sessions\nDescription=Sessions open right now.\n"
+    "[2]\nCounter=Bytes transferred:\nLabel=Bravo bytes\nDescription=Bytes sent to clients.\n";
+
+// ---------------------------------------------------------------------------------------------
+// A person at the dialog: steps run one after another from the event loop that runs the modal
+// dialog. A step returns true when it is done and false while what it waits for is not there
+// yet; it is then tried again shortly, up to a generous deadline. An action may open a nested
+// loop (a prompt); the steps after it go on from inside that loop.
+
+class DialogUser {
+ public:
+  using Condition = std::function<bool()>;
+  using Action = std::function<void()>;
+
+  DialogUser& Then(Condition condition) {
+    steps_.push_back({std::move(condition), nullptr});
+    return *this;
+  }
+  DialogUser& Do(Action action) {
+    steps_.push_back({nullptr, std::move(action)});
+    return *this;
+  }
+
+  // Starts acting in the application's event loop, once it runs.
+  void Start() {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this] {
+          // The timer belongs to the application and goes with it.
+          timer_ = new QTimer(QCoreApplication::instance());
+          QObject::connect(timer_, &QTimer::timeout, [this] { Poll(); });
+          timer_->start(20);
+        },
+        Qt::QueuedConnection);
+  }
+  bool finished() const { return steps_.empty() && running_ == 0 && started_ == posted_; }
+
+ private:
+  static constexpr int kMaxTries = 3000;  // 60 s at 20 ms
+
+  struct Step {
+    Condition condition;
+    Action action;
+  };
+
+  void Poll() {
+    if (started_ < posted_) return;  // the last action has not begun yet
+    if (steps_.empty()) {
+      if (timer_ != nullptr && running_ == 0) {
+        timer_->stop();
+        timer_->deleteLater();
+        timer_ = nullptr;
+      }
+      return;
+    }
+    Step& step = steps_.front();
+    if (step.action) {
+      // Actions run on their own, outside the timer: one that opens a nested loop (a prompt)
+      // lets the timer go on with the steps after it.
+      Action action = std::move(step.action);
+      steps_.pop_front();
+      ++posted_;
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(),
+          [this, action] {
+            ++started_;
+            ++running_;
+            action();
+            --running_;
+          },
+          Qt::QueuedConnection);
+      return;
+    }
+    if (step.condition()) {
+      steps_.pop_front();
+      ++done_;
+      tries_ = 0;
+      return;
+    }
+    if (++tries_ > kMaxTries) {
+      ADD_FAILURE() << "the dialog never reached condition " << done_ + 1;
+      steps_.clear();
+      CloseEverything();
+    }
+  }
+
+  static void CloseEverything() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) box->accept();
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) dialog->reject();
+    }
+  }
+
+  std::deque<Step> steps_;
+  QTimer* timer_ = nullptr;
+  int posted_ = 0;   // actions handed to the event loop
+  int started_ = 0;  // actions that began
+  int running_ = 0;  // actions under way (more than one while one waits in a nested loop)
+  int tries_ = 0;
+  int done_ = 0;
+};
+
+// The user waiting for the next application the plug-in creates.
+DialogUser* waiting_user = nullptr;
+
+void OnApplicationCreated() {
+  if (waiting_user == nullptr) return;
+  DialogUser* user = waiting_user;
+  waiting_user = nullptr;
+  user->Start();
+}
+
+// Qt calls OnApplicationCreated whenever an application is constructed in this process.
+void HookApplicationCreation() {
+  static bool hooked = false;
+  if (hooked) return;
+  qAddPreRoutine(OnApplicationCreated);
+  hooked = true;
+}
+
+// The dialog and its parts, while it is shown (null otherwise).
+QDialog* TheDialog() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == "AddMeasurements" && widget->isVisible()) return qobject_cast<QDialog*>(widget);
+  }
+  return nullptr;
+}
+template <typename Widget>
+Widget* Control(int id) {
+  QDialog* dialog = TheDialog();
+  return dialog == nullptr ? nullptr : dialog->findChild<Widget*>(QString("control-%1").arg(id));
+}
+QListWidget* List() { return Control<QListWidget>(11002); }
+QLineEdit* Edit(int id) { return Control<QLineEdit>(id); }
+QPlainTextEdit* Description() { return Control<QPlainTextEdit>(11005); }
+QPushButton* Button(int id) { return Control<QPushButton>(id); }
+QMessageBox* ThePrompt() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
+// Whether the dialog is shown, filled and ready for the user (no prompt over it).
+bool DialogReady() { return TheDialog() != nullptr && List() != nullptr && List()->count() > 0 && ThePrompt() == nullptr; }
+
+void ClickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QListWidget* list = List();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, list->visualItemRect(list->item(row)).center());
+}
+
+// Clicks into the edit, selects its text and types over it.
+void TypeInto(int id, const QString& text) {
+  QLineEdit* edit = Edit(id);
+  QTest::mouseClick(edit, Qt::LeftButton);
+  edit->setFocus(Qt::MouseFocusReason);
+  edit->selectAll();
+  QTest::keyClicks(edit, text);
+}
+
+// The dialog's client area under a title bar drawn by the style with the dialog's caption.
+QImage Screenshot(QDialog* dialog) {
+  const QPixmap client = dialog->grab();
+  QStyleOptionTitleBar title;
+  title.initFrom(dialog);
+  title.text = dialog->windowTitle();
+  title.titleBarFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  // A dialog's frame carries no icon, only the caption and the close button of its system menu.
+  title.icon = QIcon();
+  title.subControls = QStyle::SC_TitleBarLabel | QStyle::SC_TitleBarCloseButton;
+  title.titleBarState = Qt::WindowActive;
+  title.state |= QStyle::State_Active;
+  const int title_height = dialog->style()->pixelMetric(QStyle::PM_TitleBarHeight, &title, dialog);
+  title.rect = QRect(0, 0, client.width(), title_height);
+  QImage image(client.width(), client.height() + title_height, QImage::Format_ARGB32);
+  image.fill(dialog->palette().color(QPalette::Window));
+  QPainter painter(&image);
+  dialog->style()->drawComplexControl(QStyle::CC_TitleBar, &title, &painter, dialog);
+  painter.drawPixmap(0, title_height, client);
+  painter.end();
+  return image;
+}
+
+void SaveScreenshot(QDialog* dialog, const std::string& name) {
+  std::filesystem::create_directories(SARVIK_ARTIFACT_DIR);
+  const std::string path = std::string(SARVIK_ARTIFACT_DIR) + "/" + name;
+  EXPECT_TRUE(Screenshot(dialog).save(QString::fromStdString(path), "PNG")) << path;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The records the host gets back.
+
+struct Record {
+  std::string counter, label, description, host, user_data;
+};
+
+struct Browse {
+  int result = -1;
+  std::vector<Record> records;
+  std::string message;
+  bool array_returned = false;
+};
+
+class DialogTest : public testing::Test {
+ public:
+  void SetUp() override {
+    HookApplicationCreation();
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    setenv("LANG", "en_US.UTF-8", 1);
+    unsetenv("QOR_RESMON_LIGHT");
+    WriteTreeFile(kConfig, kSmallConfig);
+    Init(plugin_);
+  }
+  void TearDown() override {
+    plugin_.TerminateMonitor();
+    RestoreTreeFile(kConfig);
+  }
+
+  static void Init(const Plugin& plugin) {
+    char message[1024] = "";
+    int32_t status = 1;
+    ASSERT_EQ(0, plugin.InitMonitor(nullptr, nullptr, nullptr, nullptr, &status, message, sizeof message)) << message;
+  }
+
+  // Calls BrowseMonitor with `user` at the dialog.
+  static Browse Call(const Plugin& plugin, const char* host, DialogUser& user) {
+    if (QCoreApplication::instance() != nullptr) user.Start();
+    else waiting_user = &user;
+    Browse browse;
+    CounterDefinition* selection = reinterpret_cast<CounterDefinition*>(&browse);
+    int32_t count = -99;
+    char message[1024];
+    std::memset(message, '#', sizeof message);
+    message[sizeof message - 1] = '\0';
+    browse.result = plugin.BrowseMonitor(nullptr, host, &selection, &count, message, sizeof message);
+    waiting_user = nullptr;
+    browse.message = message;
+    browse.array_returned = selection != nullptr && selection != reinterpret_cast<CounterDefinition*>(&browse);
+    for (int32_t i = 0; browse.array_returned && i < count; ++i) {
+      const CounterDefinition& record = selection[i];
+      browse.records.push_back({record.counter, record.label, record.description, record.host, record.user_data});
+    }
+    if (count != 0 && !browse.array_returned) ADD_FAILURE() << count << " records without an array";
+    EXPECT_TRUE(user.finished()) << "the dialog closed before the user was done";
+    return browse;
+  }
+  Browse Call(const char* host, DialogUser& user) { return Call(plugin_, host, user); }
+
+ protected:
+  const Plugin& plugin_ = ThePlugin();
+};
+
+TEST_F(DialogTest, KeyboardSelectionAndOkReturnTheRecordsInLabelOrder) {
+  DialogUser user;
+  user.Then(DialogReady)
+      .Do([] {
+        QListWidget* list = List();
+        EXPECT_EQ("alpha sessions", list->item(0)->text());
+        EXPECT_EQ("Bravo bytes", list->item(1)->text());
+        EXPECT_EQ("Charlie requests", list->item(2)->text());
+        EXPECT_TRUE(list->hasFocus()) << "the list has the focus first";
+        EXPECT_EQ("81", Edit(11003)->text());
+        EXPECT_EQ("http://web1/https-admserv/.perf", Edit(11004)->text());
+        EXPECT_EQ("admin", Edit(11006)->text());
+        EXPECT_EQ(QLineEdit::Password, Edit(11007)->echoMode());
+        EXPECT_EQ("tovel", Edit(11007)->text());
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_End, Qt::ShiftModifier);
+      })
+      .Then([] { return List()->selectedItems().size() == 3; })
+      .Do([] { TypeInto(11003, "8080"); })
+      .Do([] { QTest::keyClick(Edit(11003), Qt::Key_Tab); })
+      .Do([] { QTest::mouseClick(Button(1), Qt::LeftButton); });
+  const Browse browse = Call("web1:8080", user);
+  EXPECT_EQ(0, browse.result);
+  ASSERT_EQ(3u, browse.records.size());
+  const char* labels[] = {"alpha sessions", "Bravo bytes", "Charlie requests"};
+  const char* counters[] = {"Active Sessions", "Bytes transferred:", "Total number of requests:"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(labels[i], browse.records[i].label);
+    EXPECT_EQ(counters[i], browse.records[i].counter);
+    EXPECT_EQ("web1", browse.records[i].host);
+    EXPECT_EQ("8080|http://web1/https-admserv/.perf|admin|tovel", browse.records[i].user_data);
+  }
+  EXPECT_EQ(nullptr, QCoreApplication::instance()) << "the plug-in deleted the application it made";
+}
+
+TEST_F(DialogTest, TheDescriptionFollowsTheMouseSelection) {
+  DialogUser user;
+  user.Then(DialogReady)
+      .Do([] { ClickItem(1); })
+      .Then([] { return Description()->toPlainText() == "Bytes sent to clients."; })
+      .Do([] { ClickItem(2, Qt::ControlModifier); })
+      .Then([] { return List()->selectedItems().size() == 2 && Description()->toPlainText().isEmpty(); })
+      .Do([] { ClickItem(1, Qt::ControlModifier); })
+      .Then([] { return Description()->toPlainText() == "How many requests were served."; })
+      .Do([] {
+        EXPECT_TRUE(Description()->isReadOnly());
+        EXPECT_EQ(Qt::ClickFocus, Description()->focusPolicy()) << "the description is no tab stop";
+        TypeInto(11003, "8080");
+        ClickItem(0);  // the click takes the focus from the port edit
+      })
+      .Then([] { return Description()->toPlainText() == "Sessions open right now."; })
+      .Do([] {
+        EXPECT_EQ("8080", Edit(11003)->text()) << "what was typed survives the refresh";
+        TypeInto(11006, "operator");
+        TypeInto(11007, "secret");
+        SaveScreenshot(TheDialog(), "add-measurements-en.png");
+        QTest::mouseClick(Button(2), Qt::LeftButton);
+      });
+  const Browse browse = Call("web1", user);
+  EXPECT_EQ(0, browse.result);
+  EXPECT_TRUE(browse.records.empty()) << "Cancel returns no records";
+  EXPECT_TRUE(browse.array_returned) << "the selection slot still receives the array";
+}
+
+TEST_F(DialogTest, APortOfLettersBringsUpTheIntegerPromptAndTheDialogStaysOpen) {
+  DialogUser user;
+  user.Then(DialogReady)
+      .Do([] { ClickItem(0); })
+      .Then([] { return !Description()->toPlainText().isEmpty(); })
+      .Do([] {
+        TypeInto(11003, "http");
+        QTest::keyClick(Edit(11003), Qt::Key_Tab);  // leaving the edit checks it
+      })
+      .Then([] { return ThePrompt() != nullptr; })
+      .Do([] {
+        EXPECT_TRUE(ThePrompt()->text().contains("integer")) << ThePrompt()->text().toStdString();
+        ThePrompt()->accept();
+      })
+      .Then([] { return DialogReady() && Edit(11003)->hasFocus(); })  // the refused edit gets the focus back
+      .Do([] {
+        EXPECT_EQ("http", Edit(11003)->selectedText()) << "with its text selected";
+        QTest::mouseClick(Button(1), Qt::LeftButton);  // OK with the port still refused
+      })
+      .Then([] { return ThePrompt() != nullptr; })
+      .Do([] { QTest::keyClick(ThePrompt(), Qt::Key_Return); })
+      .Then(DialogReady)
+      .Do([] {
+        EXPECT_TRUE(TheDialog()->isVisible()) << "nothing is returned yet";
+        TypeInto(11003, "82");
+        QTest::keyClick(Edit(11003), Qt::Key_Return);  // Enter presses the default button, OK
+      });
+  const Browse browse = Call("web1", user);
+  EXPECT_EQ(0, browse.result);
+  ASSERT_EQ(1u, browse.records.size());
+  EXPECT_EQ("82|http://web1/https-admserv/.perf|admin|tovel", browse.records[0].user_data);
+}
+
+TEST_F(DialogTest, EscapeAndTheCloseButtonCancelAndTheConfirmedPropertiesComeBack) {
+  DialogUser escape;
+  escape.Then(DialogReady).Do([] {
+    TypeInto(11004, "http://web1:8080/stats");
+    ClickItem(0);
+    QTest::keyClick(List(), Qt::Key_Escape);
+  });
+  EXPECT_TRUE(Call("web1", escape).records.empty());
+
+  DialogUser confirm;
+  confirm.Then(DialogReady)
+      .Do([] {
+        EXPECT_EQ("http://web1/https-admserv/.perf", Edit(11004)->text()) << "Cancel remembered nothing";
+        TypeInto(11004, "http://web1:8080/stats");
+        TypeInto(11003, "8080");
+      })
+      .Do([] { QTest::mouseClick(Button(1), Qt::LeftButton); });
+  const Browse confirmed = Call("web1", confirm);
+  EXPECT_EQ(0, confirmed.result);
+  EXPECT_TRUE(confirmed.records.empty()) << "OK with nothing selected";
+
+  DialogUser close;
+  close.Then(DialogReady).Do([] {
+    EXPECT_EQ("8080", Edit(11003)->text());
+    EXPECT_EQ("http://web1:8080/stats", Edit(11004)->text());
+    TheDialog()->close();
+  });
+  const Browse closed = Call("web1", close);
+  EXPECT_EQ(0, closed.result);
+  EXPECT_TRUE(closed.records.empty());
+  EXPECT_TRUE(closed.array_returned);
+}
+
+TEST_F(DialogTest, HelpAndF1StartTheSameHelpRequest) {
+  // A stand-in help viewer on PATH records how it was started; no desktop handler is registered.
+  const std::string tools = TreeRoot() + "/help-tools";
+  const std::string record = TreeRoot() + "/help-record";
+  std::filesystem::create_directories(tools);
+  std::filesystem::create_directories(TreeRoot() + "/no-applications");
+  std::ofstream(tools + "/xchm") << "#!/bin/sh\necho \"$*\" >> '" << record << "'\n";
+  chmod((tools + "/xchm").c_str(), 0755);
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin";
+  setenv("PATH", (tools + ":/usr/bin:/bin").c_str(), 1);
+  setenv("XDG_DATA_HOME", (TreeRoot() + "/no-applications").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (TreeRoot() + "/no-applications").c_str(), 1);
+
+  auto lines = [&] {
+    std::ifstream file(record);
+    std::vector<std::string> read;
+    for (std::string line; std::getline(file, line);) read.push_back(line);
+    return read;
+  };
+  DialogUser user;
+  user.Then(DialogReady)
+      .Do([] { QTest::mouseClick(Button(1018), Qt::LeftButton); })
+      .Then([&] { return lines().size() == 1; })
+      .Do([] { QTest::keyClick(List(), Qt::Key_F1); })
+      .Then([&] { return lines().size() == 2; })
+      .Do([] {
+        EXPECT_TRUE(TheDialog()->isVisible()) << "help never blocks or ends the dialog";
+        QTest::mouseClick(Button(2), Qt::LeftButton);
+      });
+  Call("web1", user);
+  setenv("PATH", path.c_str(), 1);
+  const std::vector<std::string> requests = lines();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("--contextid=1068 " + TreeRoot() + "/bin/online.chm", requests[0]);
+  EXPECT_EQ(requests[0], requests[1]);
+}
+
+TEST_F(DialogTest, TheChineseEditionIsChosenByTheLocale) {
+  setenv("LANG", "zh_CN.UTF-8", 1);
+  DialogUser user;
+  user.Then(DialogReady)
+      .Do([] {
+        EXPECT_EQ("iPlanet/Netscape - 添加度量", TheDialog()->windowTitle().toStdString());
+        EXPECT_EQ("确定", Button(1)->text().toStdString());
+        EXPECT_EQ("帮助(&H)", Button(1018)->text().toStdString());
+        EXPECT_EQ("WenQuanYi Micro Hei", TheDialog()->font().family().toStdString());
+        ClickItem(2);
+      })
+      .Then([] { return !Description()->toPlainText().isEmpty(); })
+      .Do([] {
+        TypeInto(11003, "8080");
+        ClickItem(2);
+        SaveScreenshot(TheDialog(), "add-measurements-zh.png");
+        QTest::mouseClick(Button(1), Qt::LeftButton);
+      });
+  const Browse browse = Call("web1", user);
+  EXPECT_EQ(0, browse.result);
+  ASSERT_EQ(1u, browse.records.size());
+  EXPECT_EQ("Charlie requests", browse.records[0].label);
+}
+
+TEST_F(DialogTest, AHostsOwnApplicationIsUsedAndKept) {
+  static int argc = 1;
+  static char name[] = "host";
+  static char* argv[] = {name, nullptr};
+  auto application = std::make_unique<QApplication>(argc, argv);
+  for (int call = 0; call < 2; ++call) {
+    DialogUser user;
+    user.Then(DialogReady).Do([] {
+      ClickItem(0);
+      QTest::mouseClick(Button(1), Qt::LeftButton);
+    });
+    const Browse browse = Call("web1", user);
+    EXPECT_EQ(0, browse.result);
+    EXPECT_EQ(1u, browse.records.size());
+    EXPECT_EQ(application.get(), QCoreApplication::instance()) << "the host's application stays";
+  }
+  application.reset();
+}
+
+// Loads the plug-in itself (not through ThePlugin), so that unloading it really unloads it.
+TEST(DialogReloadTest, WorksTwiceAndAfterThePluginWasUnloadedAndLoadedAgain) {
+  HookApplicationCreation();
+  setenv("LANG", "en_US.UTF-8", 1);
+  WriteTreeFile(kConfig, kSmallConfig);
+  for (int round = 0; round < 2; ++round) {
+    void* library = dlopen((TreeRoot() + "/bin/libsarvik.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(nullptr, library) << dlerror();
+    Plugin plugin{};
+    plugin.InitMonitor = reinterpret_cast<decltype(plugin.InitMonitor)>(dlsym(library, "InitMonitor"));
+    plugin.TerminateMonitor = reinterpret_cast<decltype(plugin.TerminateMonitor)>(dlsym(library, "TerminateMonitor"));
+    plugin.BrowseMonitor = reinterpret_cast<decltype(plugin.BrowseMonitor)>(dlsym(library, "BrowseMonitor"));
+    ASSERT_TRUE(plugin.InitMonitor != nullptr && plugin.TerminateMonitor != nullptr && plugin.BrowseMonitor != nullptr);
+    DialogTest::Init(plugin);
+    for (int call = 0; call < 2; ++call) {
+      DialogUser user;
+      user.Then(DialogReady).Do([] {
+        ClickItem(1);
+        QTest::mouseClick(Button(1), Qt::LeftButton);
+      });
+      const Browse browse = DialogTest::Call(plugin, "web1", user);
+      EXPECT_EQ(0, browse.result);
+      ASSERT_EQ(1u, browse.records.size());
+      EXPECT_EQ("Bravo bytes", browse.records[0].label);
+      EXPECT_EQ(nullptr, QCoreApplication::instance());
+    }
+    plugin.TerminateMonitor();
+    EXPECT_EQ(0, dlclose(library));
+  }
+  RestoreTreeFile(kConfig);
+}
+
+TEST_F(DialogTest, WithoutADisplayTheHostGetsAMessageInsteadOfAnAbort) {
+  unsetenv("QT_QPA_PLATFORM");
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("XDG_SESSION_TYPE");
+  unsetenv("DISPLAY");
+  DialogUser nobody;
+  Browse browse = Call("web1", nobody);
+  EXPECT_EQ(2, browse.result);
+  EXPECT_NE(std::string::npos, browse.message.find("The Add Measurements dialog cannot be shown: no display")) << browse.message;
+  EXPECT_NE(std::string::npos, browse.message.find("DISPLAY is not set")) << browse.message;
+  EXPECT_FALSE(browse.array_returned);
+
+  // An X display that does not answer.
+  setenv("DISPLAY", ":9999", 1);
+  browse = Call("web1", nobody);
+  EXPECT_EQ(2, browse.result);
+  EXPECT_NE(std::string::npos, browse.message.find("':9999' cannot be opened")) << browse.message;
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+}  // namespace
