@@ -17,7 +17,7 @@ while read -r symbol; do
   status=1
 done < <(nm -D --defined-only "$library" | awk '{print $3}')
 
-for required in InitMonitor TerminateMonitor SetMonitorRate TestMachine GetMeasurementsCollection GetUserDataStr \
+for required in InitMonitor TerminateMonitor SetMonitorRate TestMachine BrowseMonitor CancelAdd GetMeasurementsCollection GetUserDataStr \
     ActivateMeasurement DeActivateMeasurement GetNewData FreeMonitorStringAllocation; do
   nm -D --defined-only "$library" | awk '{print $3}' | grep -qx "$required" || { echo "missing export: $required"; status=1; }
 done

@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -507,6 +509,105 @@ TEST(HostTest, DemoPrintsEveryCounterWithMovingRates) {
   const pid_t server = static_cast<pid_t>(std::atoi(errors.c_str() + pid_at + 23));
   ASSERT_GT(server, 0);
   EXPECT_FALSE(ProcessExists(server));
+}
+
+// An X server of the test's own (Xvfb) on a free display number, stopped when the holder goes.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    for (int number = 77; number < 140 && name_.empty(); ++number) {
+      const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+      if (access(lock.c_str(), F_OK) == 0 || access(socket.c_str(), F_OK) == 0) continue;
+      server_ = std::make_unique<ChildProcess>(
+          "/usr/bin/Xvfb",
+          std::vector<std::string>{":" + std::to_string(number), "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+          directory_.path() + "/xvfb.log");
+      if (WaitFor([&] { return access(socket.c_str(), F_OK) == 0; }, 20)) name_ = ":" + std::to_string(number);
+    }
+  }
+  // ":N", or empty when no X server could be started.
+  const std::string& name() const { return name_; }
+
+  // Runs xdotool on this display with `arguments`; returns what it printed.
+  std::string Xdotool(const std::string& arguments) const {
+    const std::string command = "DISPLAY=" + name_ + " timeout 30 xdotool " + arguments + " 2>/dev/null";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[256];
+      while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+      pclose(pipe);
+    }
+    return output;
+  }
+
+ private:
+  TemporaryDirectory directory_;
+  std::unique_ptr<ChildProcess> server_;
+  std::string name_;
+};
+
+// Sets an environment variable for the duration of a test (the hosts it starts inherit it).
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value == nullptr) unsetenv(name);
+    else setenv(name, value, 1);
+  }
+  ~ScopedEnvironment() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(HostTest, BrowseWithoutADisplaySaysWhy) {
+  ScopedEnvironment no_x("DISPLAY", nullptr);
+  ScopedEnvironment no_wayland("WAYLAND_DISPLAY", nullptr);
+  ScopedEnvironment no_platform("QT_QPA_PLATFORM", nullptr);
+  const Finished run = RunHost({"browse", "web1"});
+  EXPECT_EQ(2, run.status);
+  EXPECT_NE(std::string::npos, run.err.find("BrowseMonitor(web1): The Add Measurements dialog cannot be shown"))
+      << run.err;
+  EXPECT_EQ("", run.out);
+  const Finished misuse = RunHost({"browse", "web1", "--duration", "3"});
+  EXPECT_EQ(2, misuse.status);
+  EXPECT_NE(std::string::npos, misuse.err.find("go with browse --monitor")) << misuse.err;
+}
+
+TEST(HostTest, BrowseOnARealDisplayReturnsTheChoiceAndMonitorsIt) {
+  VirtualDisplay display;
+  ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  ScopedEnvironment x("DISPLAY", display.name().c_str());
+  ScopedEnvironment no_platform("QT_QPA_PLATFORM", nullptr);
+
+  HostProcess host({"browse", "127.0.0.1:9", "--monitor", "--duration", "3", "--format", "csv"});
+  const std::string window = display.Xdotool("search --sync --name 'Add Measurements'");
+  ASSERT_FALSE(window.empty()) << host.Errors();
+  const std::string id = window.substr(0, window.find('\n'));
+  display.Xdotool("windowactivate --sync " + id);
+  // The first two counters of the sorted list, then the port field (five tab stops on), then OK.
+  display.Xdotool("key --window " + id + " Home shift+Down Tab Tab Tab Tab Tab ctrl+a");
+  display.Xdotool("type --window " + id + " " + std::to_string(statistics.port()));
+  display.Xdotool("key --window " + id + " Return");
+  ASSERT_TRUE(host.Wait(60));
+  EXPECT_EQ(0, host.status()) << host.Errors();
+
+  const std::string out = host.Output();
+  const std::string user_data = std::to_string(statistics.port()) + "|/.perf|admin|admin";
+  EXPECT_EQ(0u, out.find("Active Sessions\tActive Sessions\t127.0.0.1\t" + user_data + "\n"
+                         "Average Queue Length (1 Minute)\tAverage Queue Length (1, 5, 15 minutes)\t127.0.0.1\t" +
+                         user_data + "\n"))
+      << out;
+  // The chosen counters were then read from the statistics server.
+  EXPECT_NE(std::string::npos, out.find(",127.0.0.1,Active Sessions,Active Sessions,value,")) << out;
+  EXPECT_NE(std::string::npos, out.find("Average Queue Length (1 Minute),value,")) << out;
 }
 
 }  // namespace

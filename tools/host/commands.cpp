@@ -156,6 +156,47 @@ int RunMonitorCommand(const CommandLine& command_line, SignalWatch& signals) {
   return RunMonitor(session, signals, plan);
 }
 
+// Shows the dialog, prints the chosen records and, with --monitor, watches them.
+int RunBrowse(const CommandLine& command_line, SignalWatch& signals) {
+  const std::string& host = command_line.targets[0];
+  LoadedPlugin plugin;
+  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
+  PluginSession& session = *plugin.session;
+
+  std::vector<CounterDefinition> records;
+  const CallResult chosen = session.Browse(host, &records);
+  if (chosen.code != 0) {
+    PrintPluginMessage("BrowseMonitor", host, chosen.message);
+    return kExitUsage;
+  }
+  for (const CounterDefinition& record : records) {
+    std::printf("%s\t%s\t%s\t%s\n", record.label, record.counter, record.host, record.user_data);
+  }
+  std::fflush(stdout);
+  if (records.empty()) std::fprintf(stderr, "sarvik-host: no counter was chosen\n");
+  if (!command_line.monitor_selection || records.empty()) return kExitSuccess;
+
+  // Every record of one dialog carries the same host and server properties.
+  std::vector<CounterInfo> known;
+  if (!ReadCounters(session, records[0].host, &known)) return kExitUsage;
+  MonitorPlan plan;
+  for (const CounterDefinition& record : records) {
+    const CounterInfo* counter = FindCounter(known, record.counter);
+    plan.counters.push_back(counter != nullptr ? *counter
+                                               : CounterInfo{record.counter, record.label, record.description, ""});
+  }
+  MonitoredTarget target;
+  target.display = records[0].host;
+  target.host = records[0].host;
+  target.user_data = records[0].user_data;
+  plan.targets.push_back(std::move(target));
+  plan.interval_seconds = command_line.interval_seconds;
+  plan.duration_seconds = command_line.duration_seconds;
+  plan.format = command_line.format;
+  plan.report_path = command_line.report_path;
+  return RunMonitor(session, signals, plan);
+}
+
 }  // namespace
 
 bool OpenPlugin(const std::string& path, LoadedPlugin* plugin) {
@@ -222,6 +263,7 @@ int RunCommand(const CommandLine& command_line, SignalWatch& signals) {
     case Command::kTest: status = RunTest(command_line, signals); break;
     case Command::kMonitor: status = RunMonitorCommand(command_line, signals); break;
     case Command::kDemo: status = RunDemo(command_line, signals); break;
+    case Command::kBrowse: status = RunBrowse(command_line, signals); break;
     case Command::kNone:
     default: PrintError("no command given (see sarvik-host --help)"); break;
   }

@@ -30,6 +30,7 @@ Commands:
   test        test the connection to a server's statistics page
   collection  print the measurements collection document (every counter)
   userdata    print the user-data string the plug-in composes for a host
+  browse      choose counters in the Add Measurements dialog (and watch them)
 
 Options of every command:
   --plugin PATH   the plug-in to load (default: libsarvik.so beside sarvik-host)
@@ -110,6 +111,22 @@ Options:
   --report FILE.html write a self-contained HTML report of the session at its end
 )";
 
+const char kBrowseHelp[] = R"(Usage: sarvik-host browse HOST [--monitor [--interval SECONDS] [--duration SECONDS]
+                                       [--format table|csv|jsonl] [--report FILE.html]]
+
+Shows the plug-in's Add Measurements dialog for HOST (a desktop display is needed: DISPLAY or
+WAYLAND_DISPLAY). After OK it prints one line per chosen counter: label, counter text, host and
+user-data string, separated by tabs. With --monitor it then watches those counters the way
+'monitor' does, with the server properties confirmed in the dialog.
+
+Options:
+  --monitor          watch the chosen counters after the dialog
+  --interval SECONDS sampling period (default 2; the configuration's SamplingRate overrides it)
+  --duration SECONDS end after this long (default: run until interrupted)
+  --format FORMAT    table (default on a terminal), csv or jsonl (default otherwise)
+  --report FILE.html write a self-contained HTML report of the session at its end
+)";
+
 CommandLine Fail(std::string error) {
   CommandLine command_line;
   command_line.action = CommandLine::Action::kError;
@@ -123,6 +140,7 @@ Command CommandOf(const std::string& word) {
   if (word == "test") return Command::kTest;
   if (word == "monitor") return Command::kMonitor;
   if (word == "demo") return Command::kDemo;
+  if (word == "browse") return Command::kBrowse;
   return Command::kNone;
 }
 
@@ -144,6 +162,8 @@ std::set<std::string> OptionsOf(Command command) {
     }
     case Command::kDemo:
       return {"--duration", "--servers", "--interval", "--format", "--report"};
+    case Command::kBrowse:
+      return {"--monitor", "--interval", "--duration", "--format", "--report"};
     case Command::kNone:
     default:
       return {};
@@ -151,7 +171,8 @@ std::set<std::string> OptionsOf(Command command) {
 }
 
 bool TakesValue(const std::string& option) {
-  return option != "--all" && option != "--no-test" && option != "--help" && option != "--version";
+  return option != "--all" && option != "--no-test" && option != "--monitor" && option != "--help" &&
+         option != "--version";
 }
 
 }  // namespace
@@ -163,6 +184,7 @@ const char* CommandName(Command command) {
     case Command::kTest: return "test";
     case Command::kMonitor: return "monitor";
     case Command::kDemo: return "demo";
+    case Command::kBrowse: return "browse";
     case Command::kNone:
     default: return "";
   }
@@ -177,6 +199,7 @@ std::string HelpText(Command command) {
     case Command::kTest: return std::string(kTestHelp) + kServerOptionsHelp;
     case Command::kMonitor: return std::string(kMonitorHelp) + kServerOptionsHelp;
     case Command::kDemo: return kDemoHelp;
+    case Command::kBrowse: return kBrowseHelp;
     case Command::kNone:
     default: return kUsage;
   }
@@ -192,7 +215,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (result.command == Command::kNone) {
         result.command = CommandOf(word);
         if (result.command == Command::kNone) {
-          return Fail("unknown command '" + word + "' (commands: demo, monitor, test, collection, userdata)");
+          return Fail("unknown command '" + word + "' (commands: demo, monitor, test, collection, userdata, browse)");
         }
       } else {
         result.targets.push_back(word);
@@ -272,6 +295,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       result.all_counters = true;
     } else if (name == "--no-test") {
       result.test_first = false;
+    } else if (name == "--monitor") {
+      result.monitor_selection = true;
     } else if (name == "--interval") {
       if (!ParseSeconds(*value, kMinInterval, kMaxInterval, &result.interval_seconds)) {
         return Fail("--interval needs a number of seconds from 0.1 to 3600, not '" + *value + "'");
@@ -313,6 +338,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     case Command::kUserData:
     case Command::kTest:
       if (result.targets.size() != 1) return Fail(std::string(name) + " needs exactly one HOST");
+      break;
+    case Command::kBrowse:
+      if (result.targets.size() != 1) return Fail("browse needs exactly one HOST");
+      if (!result.monitor_selection &&
+          (result.interval_given || result.duration_seconds || result.format != OutputFormat::kAuto ||
+           !result.report_path.empty())) {
+        return Fail("--interval, --duration, --format and --report go with browse --monitor");
+      }
       break;
     case Command::kMonitor:
       if (result.targets.empty() && result.targets_file.empty()) {

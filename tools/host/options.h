@@ -9,7 +9,7 @@
 
 namespace sarvik_host {
 
-enum class Command { kNone, kCollection, kUserData, kTest, kMonitor, kDemo };
+enum class Command { kNone, kCollection, kUserData, kTest, kMonitor, kDemo, kBrowse };
 
 enum class OutputFormat { kAuto, kTable, kCsv, kJsonl };
 
@@ -43,6 +43,7 @@ struct CommandLine {
   std::string report_path;  // --report
   int servers = 1;          // demo --servers
   bool test_first = true;   // monitor: run the connection test before activating (--no-test: not)
+  bool monitor_selection = false;  // browse --monitor: watch the counters chosen in the dialog
 };
 
 // Parses the arguments after the program name.

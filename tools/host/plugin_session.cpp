@@ -80,6 +80,17 @@ CallResult PluginSession::GetUserDataStr(const std::string& host, const std::str
   return {code, ""};
 }
 
+CallResult PluginSession::Browse(const std::string& host, std::vector<CounterDefinition>* records) {
+  records->clear();
+  if (exports_.BrowseMonitor == nullptr) return {2, "this plug-in has no Add Measurements dialog (no BrowseMonitor)"};
+  MessageBuffer buffer;
+  CounterDefinition* selection = nullptr;
+  std::int32_t count = 0;
+  const int code = exports_.BrowseMonitor(nullptr, host.c_str(), &selection, &count, buffer.text, kMessageSize);
+  if (code == 0 && selection != nullptr && count > 0) records->assign(selection, selection + count);
+  return {code, buffer.Text()};
+}
+
 CallResult PluginSession::Activate(const std::string& id, const std::string& host, const std::string& user_data) {
   MessageBuffer buffer;
   const int code = exports_.ActivateMeasurement(id.c_str(), host.c_str(), user_data.c_str(), buffer.text, kMessageSize);

@@ -53,6 +53,11 @@ class PluginSession {
   // GetNewData. `*written` tells whether the plug-in wrote `*reading`.
   CallResult GetNewData(const std::string& id, const std::string& host, ReadingRecord* reading, bool* written);
 
+  // BrowseMonitor for `host`: runs the plug-in's dialog and copies the records chosen into
+  // `*records` (the plug-in's own array is valid only until its next call). Code 2 with a
+  // message when the plug-in is not initialised, cannot show the dialog, or has no dialog.
+  CallResult Browse(const std::string& host, std::vector<CounterDefinition>* records);
+
   // The measurements activated and not yet deactivated, as (identifier, host), in activation order.
   std::vector<std::pair<std::string, std::string>> Active() const;
 
