@@ -1,5 +1,7 @@
 #include "platform/help_engine.h"
 
+#include "platform/plinth.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -23,18 +25,6 @@ namespace {
 constexpr const char* kHelpFileTypes[] = {"application/vnd.ms-htmlhelp", "application/x-chm"};
 // How long the desktop's type query may take before it is given up.
 constexpr std::chrono::seconds kQueryBound{5};
-
-std::vector<std::string> SplitList(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!part.empty()) parts.push_back(std::move(part));
-    if (end == std::string::npos) return parts;
-    start = end + 1;
-  }
-}
 
 bool IsExecutableFile(const std::string& path) {
   struct stat status {};
@@ -219,7 +209,7 @@ void TEST_ResetHelpEngineBinding(HelpEngineLoader loader) {
 
 HelpViewerSearch HelpViewerSearchFromEnvironment() {
   HelpViewerSearch search;
-  search.path = SplitList(GetEnvironment("PATH").value_or("/usr/local/bin:/usr/bin:/bin"), ':');
+  search.path = SplitNonEmpty(GetEnvironment("PATH").value_or("/usr/local/bin:/usr/bin:/bin"), ':');
   std::string data_home = GetEnvironment("XDG_DATA_HOME").value_or("");
   if (data_home.empty()) {
     const std::string home = GetEnvironment("HOME").value_or("");
@@ -228,7 +218,7 @@ HelpViewerSearch HelpViewerSearchFromEnvironment() {
   if (!data_home.empty()) search.application_dirs.push_back(data_home + "/applications");
   std::string data_dirs = GetEnvironment("XDG_DATA_DIRS").value_or("");
   if (data_dirs.empty()) data_dirs = "/usr/local/share:/usr/share";
-  for (const std::string& directory : SplitList(data_dirs, ':')) search.application_dirs.push_back(directory + "/applications");
+  for (const std::string& directory : SplitNonEmpty(data_dirs, ':')) search.application_dirs.push_back(directory + "/applications");
   return search;
 }
 

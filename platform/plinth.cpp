@@ -79,3 +79,13 @@ char* os_AllocateText(std::string_view text, std::size_t capacity) {
 }
 
 void os_FreeText(char* text) { std::free(text); }
+
+std::vector<std::string> SplitNonEmpty(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t end = std::min(text.find(separator, start), text.size());
+    if (end > start) parts.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}

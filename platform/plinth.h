@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The string type the monitor keeps keys, messages and documents in.
 using OsStrSb = std::string;
@@ -45,6 +46,9 @@ void CopyToField(char (&field)[N], std::string_view text) {
   const std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
   for (std::size_t i = 0; i < N; ++i) field[i] = i < length ? text[i] : '\0';
 }
+
+// The non-empty pieces of `text` between occurrences of `separator` ("a::b:" gives a, b).
+std::vector<std::string> SplitNonEmpty(std::string_view text, char separator);
 
 // A newly allocated, NUL-terminated copy of `text` for the host, who gives it back through
 // os_FreeText. Returns null when memory is exhausted.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "tools/host/collection.h"
 #include "tools/host/output_format.h"
 #include "tools/host/reading_row.h"
 #include "tools/host/table_view.h"
@@ -162,16 +163,9 @@ std::vector<ChartPoint> SeriesRecord::Points() const {
 
 std::string HtmlEscape(std::string_view text) {
   std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c; break;
-    }
+  for (const char c : XmlEscape(text)) {
+    if (c == '\'') out += "&#39;";
+    else out += c;
   }
   return out;
 }

@@ -8,29 +8,18 @@
 #include <clocale>
 
 #include "platform/display_probe.h"
+#include "platform/plinth.h"
 #include "platform/process.h"
 
 namespace {
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!part.empty()) parts.push_back(std::move(part));
-    if (end == std::string::npos) return parts;
-    start = end + 1;
-  }
-}
-
 // Whether a platform plugin for `name` is installed where Qt looks for it.
 bool PlatformPluginInstalled(const std::string& name) {
   std::vector<std::string> directories;
-  for (const std::string& directory : Split(GetEnvironment("QT_QPA_PLATFORM_PLUGIN_PATH").value_or(""), ':')) {
+  for (const std::string& directory : SplitNonEmpty(GetEnvironment("QT_QPA_PLATFORM_PLUGIN_PATH").value_or(""), ':')) {
     directories.push_back(directory);
   }
-  for (const std::string& directory : Split(GetEnvironment("QT_PLUGIN_PATH").value_or(""), ':')) {
+  for (const std::string& directory : SplitNonEmpty(GetEnvironment("QT_PLUGIN_PATH").value_or(""), ':')) {
     directories.push_back(directory + "/platforms");
   }
   directories.push_back(QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/platforms");
@@ -85,7 +74,7 @@ bool CheckApplication(std::string* platform, std::string* reason, std::unique_pt
     return true;
   }
 
-  std::vector<std::string> candidates = Split(GetEnvironment("QT_QPA_PLATFORM").value_or(""), ';');
+  std::vector<std::string> candidates = SplitNonEmpty(GetEnvironment("QT_QPA_PLATFORM").value_or(""), ';');
   if (candidates.empty()) {
     if (GetEnvironment("XDG_SESSION_TYPE").value_or("") == "wayland") candidates = {"wayland", "xcb"};
     else candidates = {"xcb", "wayland"};
