@@ -147,6 +147,11 @@ void CNetscapeServer::RecordFailure(int code, std::int32_t message_id,
   error_record_.RecordError(code, message_id, arguments);
 }
 
+void CNetscapeServer::FailCycle(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments) {
+  PublishSnapshot(nullptr, 0);
+  RecordFailure(code, message_id, arguments);
+}
+
 int CNetscapeServer::FetchFromNetwork() {
   const ServerParams& p = params_;
   HttpRequestOptions options;
@@ -169,17 +174,16 @@ int CNetscapeServer::FetchFromNetwork() {
   std::unique_ptr<HttpExchange> exchange = http_.Open(options, cancel_requested, &open_failure, &error_text_);
   if (exchange == nullptr) {
     if (error_text_.empty()) error_text_ = "Not available";
-    PublishSnapshot(nullptr, 0);
     switch (open_failure) {
       case HttpOpenFailure::kSession:
-        RecordFailure(11, kMsgNetworkFailed, {p.host, error_text_, kOperation});
+        FailCycle(11, kMsgNetworkFailed, {p.host, error_text_, kOperation});
         return 3;
       case HttpOpenFailure::kConnection:
-        RecordFailure(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
+        FailCycle(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
         return 4;
       case HttpOpenFailure::kRequest:
       default:
-        RecordFailure(12, kMsgRequestFailed, {p.host, p.url, p.port, error_text_, kOperation});
+        FailCycle(12, kMsgRequestFailed, {p.host, p.url, p.port, error_text_, kOperation});
         return 5;
     }
   }
@@ -190,12 +194,11 @@ int CNetscapeServer::FetchFromNetwork() {
     if (sent == HttpStep::kCancelled) return 0;
     if (sent != HttpStep::kOk) {
       error_text_ = exchange->ErrorText();
-      PublishSnapshot(nullptr, 0);
       if (sent == HttpStep::kConnectFailed) {
-        RecordFailure(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
+        FailCycle(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
         return 4;
       }
-      RecordFailure(13, kMsgSendFailed, {p.host, p.login, p.host, p.port, p.url, error_text_, kOperation});
+      FailCycle(13, kMsgSendFailed, {p.host, p.login, p.host, p.port, p.url, error_text_, kOperation});
       return 6;
     }
     const int status = exchange->StatusCode();
@@ -206,8 +209,7 @@ int CNetscapeServer::FetchFromNetwork() {
       continue;
     }
     const std::string reason = exchange->ReasonPhrase();
-    PublishSnapshot(nullptr, 0);
-    RecordFailure(14, kMsgUnexpectedStatus,
+    FailCycle(14, kMsgUnexpectedStatus,
                   {status, reason, p.login + kPasswordMask, p.host, p.port, p.url, kQualifiedOperation});
     return 7;
   }
@@ -222,8 +224,7 @@ int CNetscapeServer::FetchFromNetwork() {
     if (waited == HttpStep::kCancelled) return 0;
     if (waited != HttpStep::kOk) {
       error_text_ = exchange->ErrorText();
-      PublishSnapshot(nullptr, 0);
-      RecordFailure(15, kMsgAvailableFailed, {p.host, error_text_, kOperation});
+      FailCycle(15, kMsgAvailableFailed, {p.host, error_text_, kOperation});
       return 8;
     }
     if (available == 0) {
@@ -235,8 +236,7 @@ int CNetscapeServer::FetchFromNetwork() {
     if (read == HttpStep::kCancelled) return 0;
     if (read != HttpStep::kOk) {
       error_text_ = exchange->ErrorText();
-      PublishSnapshot(nullptr, 0);
-      RecordFailure(16, kMsgReadFailed, {p.host, error_text_, kOperation});
+      FailCycle(16, kMsgReadFailed, {p.host, error_text_, kOperation});
       return 9;
     }
     const StreamSplitter::Outcome outcome = splitter.Commit(received, publish);

@@ -105,6 +105,8 @@ class CNetscapeServer {
   int ReadDumpFile();
   int FetchFromNetwork();
   void RecordFailure(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments);
+  // A step failed: the snapshot is emptied and the failure recorded.
+  void FailCycle(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments);
 
   MonitorErrorReport error_record_{1};
   // Set before the polling thread starts, never changed after.

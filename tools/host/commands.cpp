@@ -139,15 +139,7 @@ int RunMonitorCommand(const CommandLine& command_line, SignalWatch& signals) {
     }
   }
 
-  const std::vector<TargetName> names = NameTargets(targets);
-  for (std::size_t i = 0; i < targets.size(); ++i) {
-    MonitoredTarget monitored;
-    monitored.display = names[i].display;
-    monitored.id_suffix = names[i].id_suffix;
-    monitored.host = targets[i].host;
-    if (!ResolveUserData(session, targets[i], command_line.server, &monitored.user_data)) return kExitUsage;
-    plan.targets.push_back(std::move(monitored));
-  }
+  if (!PlanTargets(session, targets, command_line.server, &plan.targets)) return kExitUsage;
   plan.interval_seconds = command_line.interval_seconds;
   plan.duration_seconds = command_line.duration_seconds;
   plan.format = command_line.format;
@@ -226,6 +218,20 @@ bool ReadCounters(PluginSession& session, const std::string& host, std::vector<C
   if (counters->empty()) {
     PrintError("the plug-in's measurements collection document lists no counter");
     return false;
+  }
+  return true;
+}
+
+bool PlanTargets(PluginSession& session, const std::vector<Target>& targets, const ServerOptions& server,
+                 std::vector<MonitoredTarget>* planned) {
+  const std::vector<TargetName> names = NameTargets(targets);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    MonitoredTarget monitored;
+    monitored.display = names[i].display;
+    monitored.id_suffix = names[i].id_suffix;
+    monitored.host = targets[i].host;
+    if (!ResolveUserData(session, targets[i], server, &monitored.user_data)) return false;
+    planned->push_back(std::move(monitored));
   }
   return true;
 }

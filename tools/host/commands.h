@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/host/collection.h"
+#include "tools/host/monitor_run.h"
 #include "tools/host/options.h"
 #include "tools/host/plugin_library.h"
 #include "tools/host/plugin_session.h"
@@ -39,5 +40,11 @@ struct LoadedPlugin {
 // why when the composed string is not usable.
 [[nodiscard]] bool ResolveUserData(PluginSession& session, const Target& target, const ServerOptions& server,
                                    std::string* user_data);
+
+// The monitored form of `targets`: their display names and identifier suffixes, and each
+// target's user-data string (ResolveUserData with `server`). False after printing why when one
+// is not usable.
+[[nodiscard]] bool PlanTargets(PluginSession& session, const std::vector<Target>& targets, const ServerOptions& server,
+                               std::vector<MonitoredTarget>* planned);
 
 }  // namespace sarvik_host

@@ -127,16 +127,8 @@ int RunDemo(const CommandLine& command_line, SignalWatch& signals) {
   if (!ReadCounters(session, "127.0.0.1", &plan.counters)) return kExitUsage;
   std::vector<Target> targets;
   for (const int port : ports) targets.push_back({"127.0.0.1:" + std::to_string(port), std::nullopt});
-  const std::vector<TargetName> names = NameTargets(targets);
-  for (std::size_t i = 0; i < targets.size(); ++i) {
-    MonitoredTarget monitored;
-    monitored.display = names[i].display;
-    monitored.id_suffix = names[i].id_suffix;
-    monitored.host = targets[i].host;
-    // The way an operator's command would: the port from HOST:PORT, the rest from the configuration.
-    if (!ResolveUserData(session, targets[i], ServerOptions{}, &monitored.user_data)) return kExitUsage;
-    plan.targets.push_back(std::move(monitored));
-  }
+  // The way an operator's command would: the port from HOST:PORT, the rest from the configuration.
+  if (!PlanTargets(session, targets, ServerOptions{}, &plan.targets)) return kExitUsage;
   plan.interval_seconds = command_line.interval_seconds;
   plan.duration_seconds = command_line.duration_seconds;
   plan.format = command_line.format;
