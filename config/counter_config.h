@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interface/records.h"
+#include "abi/records.h"
 #include "platform/profile.h"
 
 // Sections and keys.

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "counters/netscape_measurement.h"
-#include "interface/records.h"
+#include "abi/records.h"
 #include "platform/profile.h"
 
 // The measurement for definition `index` of `definitions` (-1: a counter the configuration does

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/records.h"
+#include "abi/records.h"
 #include "polling/server_params.h"
 #include "reporting/error_report.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/records.h"
+#include "abi/records.h"
 #include "platform/profile.h"
 #include "platform/xml_document.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/records.h"
+#include "abi/records.h"
 #include "platform/profile.h"
 
 // The document for `host` over `definitions`, with serverPort and infoURL of `configuration`.

@@ -1,7 +1,7 @@
 // The exported functions: thin shims over the monitor that let nothing escape into the host.
 #include <exception>
 
-#include "interface/monitor.h"
+#include "monitor/monitor.h"
 #include "interface/sarvik.h"
 #include "platform/plinth.h"
 #include "ui/qt/qt_dialog.h"

@@ -17,14 +17,14 @@
  * and 20 from a failed fetch. TestMachine returns 1 when the test fetch failed. SetMonitorRate
  * returns -1 when the configured rate is not used and -2 when the monitor is not initialised.
  *
- * The records that cross between host and plug-in are in interface/records.h.
+ * The records that cross between host and plug-in are in abi/records.h.
  */
 #ifndef SARVIK_INTERFACE_SARVIK_H_
 #define SARVIK_INTERFACE_SARVIK_H_
 
 #include <stdint.h>
 
-#include "interface/records.h"
+#include "abi/records.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -24,7 +24,7 @@
 #include <string>
 #include <thread>
 
-#include "interface/records.h"
+#include "abi/records.h"
 #include "platform/http.h"
 #include "platform/mutex.h"
 #include "polling/proxy_settings.h"

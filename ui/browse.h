@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/records.h"
+#include "abi/records.h"
 #include "polling/server_params.h"
 #include "polling/server_registry.h"
 #include "ui/dialog_view.h"

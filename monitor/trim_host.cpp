@@ -1,4 +1,4 @@
-#include "interface/trim_host.h"
+#include "monitor/trim_host.h"
 
 std::string_view TrimHost(std::string_view host_text) {
   if (!host_text.empty() && host_text.front() == '[') {

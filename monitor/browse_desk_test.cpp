@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "interface/monitor.h"
+#include "monitor/monitor.h"
 #include "platform/process.h"
 #include "polling/testing/fake_http.h"
 #include "ui/browse.h"

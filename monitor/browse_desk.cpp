@@ -2,8 +2,8 @@
 // counter definitions, filling the selection array.
 #include <string>
 
-#include "interface/monitor.h"
-#include "interface/trim_host.h"
+#include "monitor/monitor.h"
+#include "monitor/trim_host.h"
 #include "platform/plinth.h"
 #include "platform/process.h"
 #include "ui/browse.h"

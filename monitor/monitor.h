@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "counters/netscape_measurement.h"
-#include "interface/measurement_key.h"
-#include "interface/records.h"
+#include "monitor/measurement_key.h"
+#include "abi/records.h"
 #include "platform/http.h"
 #include "polling/proxy_settings.h"
 #include "polling/server_registry.h"

@@ -1,6 +1,6 @@
-#include "interface/measurement_key.h"
+#include "monitor/measurement_key.h"
 
-#include "interface/trim_host.h"
+#include "monitor/trim_host.h"
 
 void MakeMeasurementKey(const char* identifier, const char* host_text, MeasurementKey* out) {
   const std::string_view id = identifier == nullptr ? "" : identifier;

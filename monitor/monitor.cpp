@@ -1,10 +1,10 @@
-#include "interface/monitor.h"
+#include "monitor/monitor.h"
 
 #include <cstring>
 
 #include "config/counter_config.h"
 #include "documents/user_data.h"
-#include "interface/trim_host.h"
+#include "monitor/trim_host.h"
 #include "platform/catalogue.h"
 #include "platform/plinth.h"
 #include "platform/process.h"

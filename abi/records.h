@@ -2,8 +2,8 @@
  * The records that cross between the host and the plug-in. Their sizes and field offsets are
  * fixed: the host reads and writes them byte by byte.
  */
-#ifndef SARVIK_INTERFACE_RECORDS_H_
-#define SARVIK_INTERFACE_RECORDS_H_
+#ifndef SARVIK_ABI_RECORDS_H_
+#define SARVIK_ABI_RECORDS_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -74,4 +74,4 @@ static_assert(offsetof(HostMachineRecord, login) == 129 && offsetof(HostMachineR
               "HostMachineRecord field offsets");
 #endif /* __cplusplus */
 
-#endif /* SARVIK_INTERFACE_RECORDS_H_ */
+#endif /* SARVIK_ABI_RECORDS_H_ */

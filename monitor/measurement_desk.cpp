@@ -7,7 +7,7 @@
 #include "documents/host_document.h"
 #include "documents/measurements_collection.h"
 #include "documents/user_data.h"
-#include "interface/monitor.h"
+#include "monitor/monitor.h"
 #include "platform/plinth.h"
 #include "reporting/messages.h"
 

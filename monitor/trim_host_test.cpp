@@ -1,8 +1,8 @@
-#include "interface/trim_host.h"
+#include "monitor/trim_host.h"
 
 #include <gtest/gtest.h>
 
-#include "interface/measurement_key.h"
+#include "monitor/measurement_key.h"
 
 namespace {
 
