@@ -35,15 +35,20 @@ class NullHttpClient : public HttpClient {
   }
 };
 
-void RunGetNewData(benchmark::State& state, CNetscapeMeasurement& measurement) {
-  NullHttpClient http;
+// The source every measurement of this benchmark reads.
+ServerParams Web1() {
   ServerParams params;
   params.host = "web1";
   params.port = 80;
   params.url = "/.perf";
-  CNetscapeServer server(params, ProxySettings::Direct(), http);
+  return params;
+}
+
+void RunGetNewData(benchmark::State& state, CNetscapeMeasurement& measurement) {
+  NullHttpClient http;
+  CNetscapeServer server(Web1(), ProxySettings::Direct(), http);
   const std::string page = EightKilobytePage();
-  server.PublishSnapshot(page.data(), page.size());
+  server.TEST_PublishSnapshot(page.data(), page.size());
 
   static std::array<char, 16384> copy;
   ReadingRecord reading{};
@@ -59,17 +64,17 @@ void RunGetNewData(benchmark::State& state, CNetscapeMeasurement& measurement) {
 }
 
 void BM_GetNewDataPatternCounter(benchmark::State& state) {
-  CNetscapeMeasurement measurement("Total Response Time:|web1", "Response time", "web1", "80|/.perf||", 0);
+  CNetscapeMeasurement measurement("Total Response Time:|web1", "Response time", Web1(), 0);
   RunGetNewData(state, measurement);
 }
 
 void BM_GetNewDataPatternCounterRate(benchmark::State& state) {
-  CNetscapeMeasurement measurement("Total number of requests:|web1", "Requests", "web1", "80|/.perf||", 1);
+  CNetscapeMeasurement measurement("Total number of requests:|web1", "Requests", Web1(), 1);
   RunGetNewData(state, measurement);
 }
 
 void BM_GetNewDataTableCellCounter(benchmark::State& state) {
-  CNetscapeMeasurementTbl measurement("vs2 Requests|web1", "Requests", "web1", "80|/.perf||",
+  CNetscapeMeasurementTbl measurement("vs2 Requests|web1", "Requests", Web1(),
                                       "Virtual Server Statistics", 3, 2, 1);
   RunGetNewData(state, measurement);
 }

@@ -13,8 +13,8 @@
 
 // The measurement for definition `index` of `definitions` (-1: a counter the configuration does
 // not define, labelled with the whole key and read as a pattern counter without rate), registered
-// under `key` for `host` with `user_data`. `configuration` holds the counter's section "index".
+// under `key` for the source `server`. `configuration` holds the counter's section "index".
 // Returns null when memory is exhausted.
 std::unique_ptr<CNetscapeMeasurement> CreateMeasurement(int index, std::span<const CounterDefinition> definitions,
-                                                        std::string_view key, std::string_view host,
-                                                        std::string_view user_data, const Profile& configuration);
+                                                        std::string_view key, const ServerParams& server,
+                                                        const Profile& configuration);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "documents/user_data.h"
 #include "platform/plinth.h"
 
 namespace {
@@ -40,17 +39,15 @@ double ReadNumber(const char* text) {
   return negative ? -value : value;
 }
 
-CNetscapeMeasurement::CNetscapeMeasurement(std::string_view key, std::string_view label, std::string_view host,
-                                           std::string_view user_data, std::int32_t keep_previous)
-    : MonitorErrorReport(0), keep_previous_(keep_previous) {
+CNetscapeMeasurement::CNetscapeMeasurement(std::string_view key, std::string_view label, const ServerParams& server,
+                                           std::int32_t keep_previous)
+    : MonitorErrorReport(0), keep_previous_(keep_previous), server_(server) {
   std::memset(&definition_, 0, sizeof definition_);
   CopyToField(definition_.counter, key);
   CopyToField(definition_.label, label);
-  CopyToField(definition_.host, host);
-  CopyToField(definition_.user_data, user_data);
-  ParseUserData(definition_.user_data, &params_);
-  params_.host = definition_.host;
-  server_key_ = MakeServerKey(params_);
+  CopyToField(definition_.host, server.host);
+  server_.host = definition_.host;
+  server_key_ = MakeServerKey(server_);
   const std::string_view stored_key = definition_.counter;
   if (const std::size_t bar = stored_key.find('|'); bar != std::string_view::npos) {
     pattern_ = std::string(stored_key.substr(0, bar));
@@ -74,7 +71,7 @@ void CNetscapeMeasurement::StoreSample(SampleTime time, double value) {
 
 void CNetscapeMeasurement::RecordNotFound(std::string_view missing_item, const char* operation) {
   RecordError(kExtractionFailedCode, kExtractionFailedMessage,
-              {missing_item, definition_.label, params_.host, params_.login, params_.host, params_.port, params_.url,
+              {missing_item, definition_.label, server_.host, server_.login, server_.host, server_.port, server_.url,
                operation});
 }
 

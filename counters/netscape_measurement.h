@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "abi/records.h"
-#include "polling/server_params.h"
+#include "config/server_params.h"
 #include "reporting/error_report.h"
 
 class CNetscapeMeasurement : public MonitorErrorReport {
@@ -31,12 +31,12 @@ class CNetscapeMeasurement : public MonitorErrorReport {
   static constexpr int kExtractionFailedCode = 17;
   static constexpr std::int32_t kExtractionFailedMessage = -47490;
 
-  // The measurement registered under `key` ("counter name|..."), labelled `label`, for `host`,
-  // with the server properties of `user_data`. A key or label longer than 511 characters, a
-  // host longer than 511 or user data longer than 1023 is cut. `keep_previous` non-zero makes
-  // the readings per-second rates.
-  CNetscapeMeasurement(std::string_view key, std::string_view label, std::string_view host,
-                       std::string_view user_data, std::int32_t keep_previous);
+  // The measurement registered under `key` ("counter name|..."), labelled `label`, of the
+  // statistics source `server` (its host and the server properties parsed from the user data
+  // once, at activation). A key, label or host longer than 511 characters is cut.
+  // `keep_previous` non-zero makes the readings per-second rates.
+  CNetscapeMeasurement(std::string_view key, std::string_view label, const ServerParams& server,
+                       std::int32_t keep_previous);
   virtual ~CNetscapeMeasurement() = default;
   CNetscapeMeasurement(const CNetscapeMeasurement&) = delete;
   CNetscapeMeasurement& operator=(const CNetscapeMeasurement&) = delete;
@@ -54,7 +54,7 @@ class CNetscapeMeasurement : public MonitorErrorReport {
   const char* key() const { return definition_.counter; }
   const char* label() const { return definition_.label; }
   const char* host() const { return definition_.host; }
-  const char* user_data() const { return definition_.user_data; }
+  // The registry key of the measurement's server ("host|url|port").
   const std::string& server_key() const { return server_key_; }
   bool reports_rate() const { return keep_previous_ != 0; }
 
@@ -69,15 +69,15 @@ class CNetscapeMeasurement : public MonitorErrorReport {
  private:
   static constexpr std::size_t kRingSize = 6;
 
-  CounterDefinition definition_;  // key, label, host and user data
+  CounterDefinition definition_;  // key, label and host
   // The counter name searched for (the key up to its first '|'); absent when the key has none.
   std::optional<std::string> pattern_;
   std::array<ReadingRecord, kRingSize> ring_{};
   std::size_t latest_ = kRingSize - 1;  // the first sample lands in slot 0
   std::int32_t keep_previous_;
+  ServerParams server_;  // its host cut like definition_.host
   std::string server_key_;
   SampleTime last_snapshot_time_{};
-  ServerParams params_;
 };
 
 // Reads a number the way the C library's atof does, but in the C locale whatever the process

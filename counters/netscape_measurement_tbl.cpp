@@ -9,11 +9,11 @@ constexpr char kMissingTag[] = "< or >";
 
 }  // namespace
 
-CNetscapeMeasurementTbl::CNetscapeMeasurementTbl(std::string_view key, std::string_view label, std::string_view host,
-                                                 std::string_view user_data, std::string_view table_name,
+CNetscapeMeasurementTbl::CNetscapeMeasurementTbl(std::string_view key, std::string_view label,
+                                                 const ServerParams& server, std::string_view table_name,
                                                  std::int32_t row_count, std::int32_t column_count,
                                                  std::int32_t keep_previous)
-    : CNetscapeMeasurement(key, label, host, user_data, keep_previous),
+    : CNetscapeMeasurement(key, label, server, keep_previous),
       table_name_(table_name),
       row_count_(row_count),
       column_count_(column_count) {}

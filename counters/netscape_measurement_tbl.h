@@ -13,9 +13,9 @@
 
 class CNetscapeMeasurementTbl : public CNetscapeMeasurement {
  public:
-  CNetscapeMeasurementTbl(std::string_view key, std::string_view label, std::string_view host,
-                          std::string_view user_data, std::string_view table_name, std::int32_t row_count,
-                          std::int32_t column_count, std::int32_t keep_previous);
+  CNetscapeMeasurementTbl(std::string_view key, std::string_view label, const ServerParams& server,
+                          std::string_view table_name, std::int32_t row_count, std::int32_t column_count,
+                          std::int32_t keep_previous);
 
   int NewData(char* text, SampleTime time) override;
 

@@ -13,6 +13,18 @@
 
 namespace {
 
+// A statistics source as activation parses it from the user data.
+ServerParams Source(std::string host, std::int32_t port, std::string login = "", std::string password = "",
+                    std::string url = "/.perf") {
+  ServerParams server;
+  server.host = std::move(host);
+  server.port = port;
+  server.url = std::move(url);
+  server.login = std::move(login);
+  server.password = std::move(password);
+  return server;
+}
+
 SampleTime At(std::int32_t seconds, std::int32_t microseconds = 0) { return SampleTime{seconds, microseconds}; }
 
 // Runs NewData on a private copy of `page`, as the host's call does.
@@ -23,7 +35,7 @@ int Feed(CNetscapeMeasurement& measurement, const std::string& page, SampleTime 
 
 // The value a pattern counter named `counter` reads from `page`.
 double PatternValue(const std::string& counter, const std::string& page) {
-  CNetscapeMeasurement measurement(counter + "|web1", counter, "web1", "80|/.perf||", 0);
+  CNetscapeMeasurement measurement(counter + "|web1", counter, Source("web1", 80), 0);
   EXPECT_EQ(CNetscapeMeasurement::kNewReading, Feed(measurement, page, At(1000)));
   ReadingRecord record{};
   measurement.GetReading(&record);
@@ -55,7 +67,7 @@ TEST(PatternCounterTest, ReadsEveryDefaultCounterOfTheSamplePage) {
 }
 
 TEST(PatternCounterTest, AMissingCounterIsRecordedOnceAndTheSnapshotIsNotTriedAgain) {
-  CNetscapeMeasurement measurement("Missing Counter|web1", "Missing", "web1", "8080|/.perf|admin|secret", 0);
+  CNetscapeMeasurement measurement("Missing Counter|web1", "Missing", Source("web1", 8080, "admin", "secret"), 0);
   EXPECT_EQ(CNetscapeMeasurement::kValueNotFound, Feed(measurement, "page without it", At(1000)));
   EXPECT_EQ(17, measurement.result_code());
   // The same second again: nothing is looked at, and the failure stays recorded.
@@ -63,13 +75,13 @@ TEST(PatternCounterTest, AMissingCounterIsRecordedOnceAndTheSnapshotIsNotTriedAg
   EXPECT_EQ(17, measurement.result_code());
 
   // A key without a bar cannot name a counter.
-  CNetscapeMeasurement no_bar("no bar", "label", "web1", "", 0);
+  CNetscapeMeasurement no_bar("no bar", "label", Source("web1", 0, "", "", ""), 0);
   EXPECT_EQ(CNetscapeMeasurement::kValueNotFound, Feed(no_bar, "no bar 5", At(1)));
   EXPECT_EQ(17, no_bar.result_code());
 }
 
 TEST(PatternCounterTest, RatesComeFromTheLastTwoSamples) {
-  CNetscapeMeasurement rate("Total|web1", "Requests per second", "web1", "80|/.perf||", 1);
+  CNetscapeMeasurement rate("Total|web1", "Requests per second", Source("web1", 80), 1);
   ASSERT_EQ(0, Feed(rate, "Total 100", At(1000, 5)));
   ReadingRecord first{};
   first.reserved = 77;
@@ -109,7 +121,7 @@ TEST(PatternCounterTest, RatesComeFromTheLastTwoSamples) {
 }
 
 TEST(PatternCounterTest, ValuesAreWrittenUnchanged) {
-  CNetscapeMeasurement value("Active Sessions|web1", "Active", "web1", "80|/.perf||", 0);
+  CNetscapeMeasurement value("Active Sessions|web1", "Active", Source("web1", 80), 0);
   ASSERT_EQ(0, Feed(value, "Active Sessions  9", At(1234, 56)));
   ReadingRecord record;
   std::memset(&record, 0xAB, sizeof record);
@@ -124,16 +136,16 @@ TEST(PatternCounterTest, ValuesAreWrittenUnchanged) {
 
 TEST(PatternCounterTest, LongTextsAreCutToTheirFields) {
   const std::string long_text(3000, 'k');
-  CNetscapeMeasurement measurement(long_text + "|web1", long_text, long_text, long_text, 0);
+  CNetscapeMeasurement measurement(long_text + "|web1", long_text, Source(long_text, 80), 0);
   EXPECT_EQ(511u, std::strlen(measurement.key()));
   EXPECT_EQ(511u, std::strlen(measurement.label()));
   EXPECT_EQ(511u, std::strlen(measurement.host()));
-  EXPECT_EQ(1023u, std::strlen(measurement.user_data()));
+  EXPECT_EQ(std::string(511, 'k') + "|/.perf|80", measurement.server_key());
 }
 
 // The value a table-cell counter reads, or NaN when it finds none.
 double CellValue(const std::string& page, int rows, int columns, std::string table = "Stats") {
-  CNetscapeMeasurementTbl measurement("cell|web1", "cell", "web1", "80|/.perf||", table, rows, columns, 0);
+  CNetscapeMeasurementTbl measurement("cell|web1", "cell", Source("web1", 80), table, rows, columns, 0);
   if (Feed(measurement, page, At(1)) != 0) return NAN;
   ReadingRecord record{};
   measurement.GetReading(&record);
@@ -166,7 +178,7 @@ TEST(TableCounterTest, WalksRowsAndCellsFromTheTableName) {
 }
 
 TEST(TableCounterTest, FailuresNameWhatWasMissingAndTheSnapshotIsRewrittenOnlyAfterTheName) {
-  CNetscapeMeasurementTbl measurement("cell|web1", "cell", "web1", "80|/.perf||", "Stats", 5, 0, 0);
+  CNetscapeMeasurementTbl measurement("cell|web1", "cell", Source("web1", 80), "Stats", 5, 0, 0);
   std::string page = "DRT before Stats<TR>DRT";
   EXPECT_EQ(CNetscapeMeasurement::kValueNotFound, measurement.NewData(page.data(), At(1)));
   EXPECT_EQ("DRT before Stats<tr>drt", page);
@@ -190,14 +202,14 @@ TEST(MeasurementFactoryTest, BuildsTheKindTheCountersSectionAsksFor) {
   std::strcpy(definitions[1].label, "Cell");
   std::strcpy(definitions[2].label, "Empty table");
 
-  auto pattern = CreateMeasurement(0, definitions, "Total|web1", "web1", "80|/.perf||", configuration);
+  auto pattern = CreateMeasurement(0, definitions, "Total|web1", Source("web1", 80), configuration);
   ASSERT_NE(nullptr, pattern);
   EXPECT_EQ(nullptr, dynamic_cast<CNetscapeMeasurementTbl*>(pattern.get()));
   EXPECT_STREQ("Requests", pattern->label());
   EXPECT_TRUE(pattern->reports_rate());
   EXPECT_EQ("web1|/.perf|80", pattern->server_key());
 
-  auto cell = CreateMeasurement(1, definitions, "Cell|web1", "web1", "80|/.perf||", configuration);
+  auto cell = CreateMeasurement(1, definitions, "Cell|web1", Source("web1", 80), configuration);
   auto* table = dynamic_cast<CNetscapeMeasurementTbl*>(cell.get());
   ASSERT_NE(nullptr, table);
   EXPECT_EQ("Stats", table->table_name());
@@ -205,10 +217,10 @@ TEST(MeasurementFactoryTest, BuildsTheKindTheCountersSectionAsksFor) {
   EXPECT_EQ(0, table->column_count());
   EXPECT_FALSE(table->reports_rate());
 
-  auto empty = CreateMeasurement(2, definitions, "Empty|web1", "web1", "80|/.perf||", configuration);
+  auto empty = CreateMeasurement(2, definitions, "Empty|web1", Source("web1", 80), configuration);
   EXPECT_EQ(nullptr, dynamic_cast<CNetscapeMeasurementTbl*>(empty.get()));
 
-  auto unknown = CreateMeasurement(-1, definitions, "Unknown|web1", "web1", "80|/.perf||", configuration);
+  auto unknown = CreateMeasurement(-1, definitions, "Unknown|web1", Source("web1", 80), configuration);
   EXPECT_STREQ("Unknown|web1", unknown->label());
   EXPECT_FALSE(unknown->reports_rate());
 }

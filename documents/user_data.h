@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "polling/server_params.h"
+#include "config/server_params.h"
 
 // Every holder of a user-data string has this many bytes, the terminating NUL included.
 inline constexpr std::size_t kUserDataCapacity = 1024;

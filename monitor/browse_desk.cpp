@@ -28,8 +28,12 @@ int Monitor::BrowseMonitor(const char* host_text, CounterDefinition** selection,
     return 2;
   }
 
+  const RunningServerLookup find_running = [this](std::string_view text) -> std::optional<ServerParams> {
+    if (const CNetscapeServer* server = servers_.FindServerByHost(text)) return server->params();
+    return std::nullopt;
+  };
   const int selected =
-      RunAddMeasurementsDialog(host, definitions_, selection_, servers_, config_path_, toolkit);
+      RunAddMeasurementsDialog(host, definitions_, selection_, find_running, config_path_, toolkit);
   if (selection != nullptr) *selection = selection_.data();
   if (count != nullptr) *count = selected;
   return 0;

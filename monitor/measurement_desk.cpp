@@ -29,20 +29,21 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
 
   auto found = measurements_.find(name.key);
   if (found == measurements_.end()) {
-    std::unique_ptr<CNetscapeMeasurement> measurement = CreateMeasurement(
-        index, definitions_, name.key, name.host, user_data == nullptr ? "" : user_data, Profile::Load(config_path_));
+    // The user data is read once, here: the measurement and its registry entry keep the source.
+    ServerParams server;
+    ParseUserData(user_data == nullptr ? "" : user_data, &server);
+    server.host = name.host;
+    std::unique_ptr<CNetscapeMeasurement> measurement =
+        CreateMeasurement(index, definitions_, name.key, server, Profile::Load(config_path_));
     if (measurement == nullptr) {
       CopyCatalogueMessage(message, message_size, kMsgCannotCreate,
                            {name.working_text(), name.host, " ActivateMeasurement"});
       return 8;
     }
-    found = measurements_.emplace(name.key, std::move(measurement)).first;
+    found = measurements_.emplace(name.key, ActiveMeasurement{std::move(measurement), std::move(server)}).first;
   }
 
-  ServerParams params;
-  ParseUserData(found->second->user_data(), &params);
-  params.host = name.host;
-  if (!servers_.FindOrStartServer(params)) {
+  if (!servers_.FindOrStartServer(found->second.server)) {
     CopyCatalogueMessage(message, message_size, kMsgNoServer, {name.working_text(), name.host, " ActivateMeasurement"});
     return 9;
   }
@@ -59,10 +60,7 @@ int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text
                          {name.key, "(Id of the measurement)", " DeActivateMeasurement"});
     return 8;
   }
-  ServerParams params;
-  ParseUserData(found->second->user_data(), &params);
-  params.host = name.host;
-  if (CNetscapeServer* server = servers_.FindServer(params)) server->ReleaseActivation();
+  if (CNetscapeServer* server = servers_.FindServer(found->second.server)) server->ReleaseActivation();
   measurements_.erase(found);
   return 0;
 }
@@ -76,7 +74,7 @@ int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRe
     CopyCatalogueMessage(message, message_size, kMsgNotActive, {key_.key, "(host:" + key_.host + ")", "getNewData"});
     return 8;
   }
-  CNetscapeMeasurement& measurement = *found->second;
+  CNetscapeMeasurement& measurement = *found->second.measurement;
   CNetscapeServer* server = servers_.FindServerByKey(measurement.server_key());
   if (server == nullptr) {
     CopyCatalogueMessage(message, message_size, kMsgServerNotRegistered, {key_.host, key_.key, "getNewData"});

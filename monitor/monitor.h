@@ -93,12 +93,6 @@ class Monitor {
   int BrowseMonitor(const char* host_text, CounterDefinition** selection, std::int32_t* count, char* message,
                     int message_size, DialogToolkit& toolkit);
 
-  bool initialised() const { return initialised_; }
-  ServerRegistry& servers() { return servers_; }
-
-  // The path of Netscape.cfg computed by the last Init that got that far; empty before.
-  const std::string& config_path() const { return config_path_; }
-
   // The counter definitions read by Init; empty while not initialised.
   std::span<const CounterDefinition> definitions() const { return definitions_; }
 
@@ -119,7 +113,12 @@ class Monitor {
   // Read by Init once the catalogue is open; absent otherwise.
   std::optional<ProxySettings> proxy_;
   ServerRegistry servers_;
-  std::unordered_map<std::string, std::unique_ptr<CNetscapeMeasurement>> measurements_;
+  // A registered measurement and the source it was activated for (host and parsed user data).
+  struct ActiveMeasurement {
+    std::unique_ptr<CNetscapeMeasurement> measurement;
+    ServerParams server;
+  };
+  std::unordered_map<std::string, ActiveMeasurement> measurements_;
 
   // Working storage of GetNewData, kept so that a reading allocates nothing.
   MeasurementKey key_;

@@ -1,5 +1,5 @@
-// Locks and events with the annotations the compiler checks: a plain mutex, a re-entrant one,
-// a scoped holder for each, and an auto-reset event.
+// Locks and events with the annotations the compiler checks: a plain mutex, a scoped holder,
+// and an auto-reset event.
 #pragma once
 
 #include <chrono>
@@ -21,20 +21,6 @@ class CAPABILITY("mutex") Mutex {
   std::mutex mutex_;
 };
 
-// A mutex that the thread holding it may take again.
-class CAPABILITY("mutex") RecursiveMutex {
- public:
-  RecursiveMutex() = default;
-  RecursiveMutex(const RecursiveMutex&) = delete;
-  RecursiveMutex& operator=(const RecursiveMutex&) = delete;
-
-  void Lock() ACQUIRE() { mutex_.lock(); }
-  void Unlock() RELEASE() { mutex_.unlock(); }
-
- private:
-  std::recursive_mutex mutex_;
-};
-
 // Holds a lock for the lifetime of the holder.
 template <typename LockType>
 class SCOPED_CAPABILITY ScopedLock {
@@ -49,7 +35,6 @@ class SCOPED_CAPABILITY ScopedLock {
 };
 
 using MutexLock = ScopedLock<Mutex>;
-using RecursiveMutexLock = ScopedLock<RecursiveMutex>;
 
 // An event that releases one wait per signal and resets itself; a signal given while nobody
 // waits stays pending until the next wait. Any thread may signal or wait.

@@ -6,7 +6,7 @@
 
 #include "platform/http.h"
 #include "polling/proxy_settings.h"
-#include "polling/server_params.h"
+#include "config/server_params.h"
 
 // Runs one fetch cycle for `params`. Returns 0 when it succeeded (the buffer text stays
 // untouched), 1 when it failed, with the failure's text in `*failure_text`. The cycle ends after

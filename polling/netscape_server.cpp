@@ -54,7 +54,7 @@ bool CNetscapeServer::StartPolling() {
 }
 
 bool CNetscapeServer::AddActivation(bool wake) {
-  RecursiveMutexLock hold(state_mutex_);
+  MutexLock hold(state_mutex_);
   if (stopped_) return false;
   ++activation_count_;
   if (!active_.load() && wake) wake_event_.Signal();
@@ -63,33 +63,37 @@ bool CNetscapeServer::AddActivation(bool wake) {
 }
 
 void CNetscapeServer::ReleaseActivation() {
-  RecursiveMutexLock hold(state_mutex_);
+  MutexLock hold(state_mutex_);
+  ReleaseActivationLocked();
+}
+
+void CNetscapeServer::ReleaseActivationLocked() {
   if (activation_count_ > 0) --activation_count_;
   if (activation_count_ == 0) active_.store(false);
 }
 
 void CNetscapeServer::RequestStop() {
-  RecursiveMutexLock hold(state_mutex_);
+  MutexLock hold(state_mutex_);
   if (stopped_) return;
-  while (activation_count_ > 0) ReleaseActivation();
+  activation_count_ = 0;
   active_.store(false);
   wake_event_.Signal();
 }
 
 bool CNetscapeServer::WaitForNextCycle() {
   (void)wake_event_.WaitFor(kCyclePause);
-  RecursiveMutexLock hold(state_mutex_);
+  MutexLock hold(state_mutex_);
   stopped_ = !active_.load();
   return stopped_;
 }
 
 bool CNetscapeServer::stopped() const {
-  RecursiveMutexLock hold(state_mutex_);
+  MutexLock hold(state_mutex_);
   return stopped_;
 }
 
 int CNetscapeServer::activation_count() const {
-  RecursiveMutexLock hold(state_mutex_);
+  MutexLock hold(state_mutex_);
   return activation_count_;
 }
 

@@ -28,7 +28,7 @@
 #include "platform/http.h"
 #include "platform/mutex.h"
 #include "polling/proxy_settings.h"
-#include "polling/server_params.h"
+#include "config/server_params.h"
 #include "reporting/error_report.h"
 
 // The user agent every statistics request carries.
@@ -75,19 +75,13 @@ class CNetscapeServer {
   // and wakes it. Destruction then only waits for the thread.
   void RequestStop();
 
-  // One fetch cycle. Returns 0 when the cycle ended without failure (the response ended, or the
-  // server became inactive); 3 to 9 after a failure, which is recorded in the error record: 3 the
-  // network layer (or the end of dump-file mode), 4 the connection, 5 the request, 6 the send,
-  // 7 an unexpected HTTP status, 8 waiting for data, 9 reading it.
-  int GetMonitorData();
-
-  // Pauses until woken or for kCyclePause; returns true when the thread must end (the server
-  // is inactive), and from then on the server is stopped.
-  [[nodiscard]] bool WaitForNextCycle();
-
-  // Stores `text` (`length` characters, cut to the store) as the snapshot, stamped with the
-  // current time; length 0 empties it.
-  void PublishSnapshot(const char* text, std::size_t length);
+  // One fetch cycle on the calling thread, for a server whose polling thread was never started
+  // (the connection test's one-shot server, and tests). Returns 0 when the cycle ended without
+  // failure (the response ended, or the server became inactive); 3 to 9 after a failure, which
+  // is recorded in the error record: 3 the network layer (or the end of dump-file mode), 4 the
+  // connection, 5 the request, 6 the send, 7 an unexpected HTTP status, 8 waiting for data,
+  // 9 reading it.
+  [[nodiscard]] int RunSingleCycle() { return GetMonitorData(); }
 
   // Copies the snapshot into `buffer` (capacity bytes, terminated) and returns the number of
   // characters copied (0 when there is no snapshot), with the snapshot's time in `*time`.
@@ -95,6 +89,9 @@ class CNetscapeServer {
 
   MonitorErrorReport& error_record() { return error_record_; }
   bool active() const { return active_.load(); }
+
+  // Publishes `text` as if the polling thread had received it. Benchmarks and tests only.
+  void TEST_PublishSnapshot(const char* text, std::size_t length) { PublishSnapshot(text, length); }
   bool stopped() const;
   int activation_count() const;
   const ServerParams& params() const { return params_; }
@@ -102,6 +99,15 @@ class CNetscapeServer {
 
  private:
   void PollingLoop();
+  // The fetch cycle that RunSingleCycle describes; runs on the polling thread.
+  int GetMonitorData();
+  // Pauses until woken or for kCyclePause; returns true when the thread must end (the server
+  // is inactive), and from then on the server is stopped.
+  [[nodiscard]] bool WaitForNextCycle();
+  // Stores `text` (`length` characters, cut to the store) as the snapshot, stamped with the
+  // current time; length 0 empties it.
+  void PublishSnapshot(const char* text, std::size_t length);
+  void ReleaseActivationLocked() REQUIRES(state_mutex_);
   int ReadDumpFile();
   int FetchFromNetwork();
   void RecordFailure(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments);
@@ -113,7 +119,7 @@ class CNetscapeServer {
   bool polling_ = false;
   std::thread thread_;
 
-  mutable RecursiveMutex state_mutex_;
+  mutable Mutex state_mutex_;
   int activation_count_ GUARDED_BY(state_mutex_) = 0;
   // Written under the state lock; read without it by the fetch loop.
   std::atomic<bool> active_{false};

@@ -88,11 +88,11 @@ TEST_F(FetchTest, AStreamPublishesEachCopyAndItsEndIsRecorded) {
   EXPECT_EQ(std::make_pair(1, std::string()), Report(server));
 
   // A server that is not active reads once: a connection test.
-  EXPECT_EQ(0, server.GetMonitorData());
+  EXPECT_EQ(0, server.RunSingleCycle());
   EXPECT_EQ("", Snapshot(server));
 
   ASSERT_TRUE(server.AddActivation(false));
-  EXPECT_EQ(0, server.GetMonitorData());
+  EXPECT_EQ(0, server.RunSingleCycle());
   EXPECT_EQ(kD + "page two", Snapshot(server));
   EXPECT_EQ(std::make_pair(13, std::string("-47483:web1|admin|web1|8080|/.perf|NetscapeServer::GetMonitorData|")),
             Report(server));
@@ -150,11 +150,11 @@ TEST_F(FetchTest, EachFailureIsRecordedWithItsCodeAndEmptiesTheSnapshot) {
     FakeHttpClient http(FakeScript{.body = {kD + "old" + kD}});
     CNetscapeServer server(params_, ProxySettings::Direct(), http);
     ASSERT_TRUE(server.AddActivation(false));
-    ASSERT_EQ(0, server.GetMonitorData());
+    ASSERT_EQ(0, server.RunSingleCycle());
     ASSERT_EQ(kD + "old", Snapshot(server));
 
     http.SetScript(c.script);
-    EXPECT_EQ(c.result, server.GetMonitorData()) << c.name;
+    EXPECT_EQ(c.result, server.RunSingleCycle()) << c.name;
     EXPECT_EQ(std::make_pair(c.code, c.text), Report(server)) << c.name;
     EXPECT_EQ("", Snapshot(server)) << c.name;
   }
@@ -174,7 +174,7 @@ TEST_F(FetchTest, AProxysDemandIsAnsweredOnce) {
   FakeHttpClient http(accepted);
   CNetscapeServer server(params_, proxy, http);
   ASSERT_TRUE(server.AddActivation(false));
-  EXPECT_EQ(0, server.GetMonitorData());
+  EXPECT_EQ(0, server.RunSingleCycle());
   EXPECT_EQ(kD + "page", Snapshot(server));
   EXPECT_EQ(2, http.log().sends);
   EXPECT_EQ(std::vector<std::string>{"DOM\\user:pw"}, http.log().proxy_credentials);
@@ -185,7 +185,7 @@ TEST_F(FetchTest, AProxysDemandIsAnsweredOnce) {
   FakeScript refused;
   refused.responses = {{HttpStep::kOk, 407, "Proxy Authentication Required"}};
   http.SetScript(refused);
-  EXPECT_EQ(7, server.GetMonitorData());
+  EXPECT_EQ(7, server.RunSingleCycle());
   EXPECT_EQ(4, http.log().sends);
   EXPECT_EQ(14, Report(server).first);
 }
@@ -196,13 +196,13 @@ TEST_F(FetchTest, OversizedPagesAreCutOrDiscarded) {
   FakeHttpClient http(FakeScript{.body = {long_page, kD}});
   CNetscapeServer server(params_, ProxySettings::Direct(), http);
   ASSERT_TRUE(server.AddActivation(false));
-  EXPECT_EQ(0, server.GetMonitorData());
+  EXPECT_EQ(0, server.RunSingleCycle());
   EXPECT_EQ(long_page.substr(0, CNetscapeServer::kSnapshotCapacity - 1), Snapshot(server));
   (void)Report(server);
 
   // More than the stream buffer without any delimiter: the discard is recorded, the cycle goes on.
   http.SetScript(FakeScript{.body = {std::string(20000, 'x')}, .wait_after_body = false});
-  EXPECT_EQ(0, server.GetMonitorData());
+  EXPECT_EQ(0, server.RunSingleCycle());
   EXPECT_EQ(13, Report(server).first);
   // The snapshot of the previous cycle stays.
   EXPECT_EQ(CNetscapeServer::kSnapshotCapacity - 1, Snapshot(server).size());
@@ -232,7 +232,7 @@ TEST_F(FetchTest, TheDumpFileStandsInForTheNetwork) {
   setenv("QOR_NS_MON_FILE", (directory_ + "/missing.txt").c_str(), 1);
   CNetscapeServer server(params_, ProxySettings::Direct(), http);
   ASSERT_TRUE(server.AddActivation(false));
-  EXPECT_EQ(3, server.GetMonitorData());
+  EXPECT_EQ(3, server.RunSingleCycle());
   EXPECT_EQ(std::make_pair(1, std::string()), Report(server));
 }
 

@@ -145,7 +145,7 @@ TEST_F(PollingNetTest, FailuresReachTheErrorRecord) {
     params.password = c.password;
     CNetscapeServer server(params, ProxySettings::Direct(), SystemHttpClient());
     ASSERT_TRUE(server.AddActivation(false));  // an active server reads its stream to the end
-    EXPECT_EQ(c.result, server.GetMonitorData()) << c.url;
+    EXPECT_EQ(c.result, server.RunSingleCycle()) << c.url;
     const auto [code, text] = Report(server);
     EXPECT_EQ(c.code, code) << c.url;
     for (const std::string& mention : c.mentions) EXPECT_NE(std::string::npos, text.find(mention)) << c.url << ": " << text;
@@ -164,7 +164,7 @@ TEST_F(PollingNetTest, ASendThatIsNeverAnsweredEndsAfterItsBound) {
   StatisticsServer statistics;
   ASSERT_TRUE(statistics.started());
   CNetscapeServer server(Params(statistics.port(), "/fault/silent"), ProxySettings::Direct(), SystemHttpClient());
-  EXPECT_EQ(6, server.GetMonitorData());
+  EXPECT_EQ(6, server.RunSingleCycle());
   const auto [code, text] = Report(server);
   EXPECT_EQ(13, code);
   EXPECT_NE(std::string::npos, text.find("/fault/silent")) << text;
@@ -189,7 +189,7 @@ TEST_F(PollingNetTest, AProxyDemandIsAnsweredOnceWithTheConfiguredUser) {
 
   settings.password = "wrong";
   CNetscapeServer refused(params, settings, SystemHttpClient());
-  EXPECT_EQ(7, refused.GetMonitorData());
+  EXPECT_EQ(7, refused.RunSingleCycle());
   const auto [code, message] = Report(refused);
   EXPECT_EQ(14, code);
   EXPECT_NE(std::string::npos, message.find("407")) << message;

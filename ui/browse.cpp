@@ -25,10 +25,10 @@ ServerParams& RememberedProperties() {
 
 void TEST_ForgetRememberedProperties() { RememberedSlot().reset(); }
 
-void SeedRememberedProperties(std::string_view host, ServerRegistry& servers, const std::string& config_path,
-                              ServerParams* remembered) {
-  if (CNetscapeServer* server = servers.FindServerByHost(host)) {
-    *remembered = server->params();
+void SeedRememberedProperties(std::string_view host, const RunningServerLookup& find_running,
+                              const std::string& config_path, ServerParams* remembered) {
+  if (std::optional<ServerParams> running = find_running(host)) {
+    *remembered = std::move(*running);
     return;
   }
   if (!remembered->url.empty() && remembered->url.find(host) != std::string::npos) return;
@@ -44,10 +44,10 @@ void SeedRememberedProperties(std::string_view host, ServerRegistry& servers, co
 }
 
 int RunAddMeasurementsDialog(std::string_view host, std::span<const CounterDefinition> definitions,
-                             std::span<CounterDefinition> selection, ServerRegistry& servers,
+                             std::span<CounterDefinition> selection, const RunningServerLookup& find_running,
                              const std::string& config_path, DialogToolkit& toolkit) {
   ServerParams& remembered = RememberedProperties();
-  SeedRememberedProperties(host, servers, config_path, &remembered);
+  SeedRememberedProperties(host, find_running, config_path, &remembered);
 
   CNetscapeDlg dialog(toolkit);
   if (dialog.RunAddMeasurements(definitions, selection, remembered) == kDialogOk) {

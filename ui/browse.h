@@ -5,13 +5,14 @@
 // Everything here runs on the host's calling thread, one call at a time, without locks.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "abi/records.h"
-#include "polling/server_params.h"
-#include "polling/server_registry.h"
+#include "config/server_params.h"
 #include "ui/dialog_view.h"
 
 // The server properties the dialog last returned with OK, or that the last call loaded from a
@@ -23,12 +24,16 @@ ServerParams& RememberedProperties();
 // Forgets the remembered properties (port 0, empty texts). Tests only.
 void TEST_ForgetRememberedProperties();
 
-// Seeds `*remembered` for `host`: from the first running server whose host name is a prefix of
+// Finds the properties of a running server for a host text, or nothing. It is called on the
+// dialog's thread before the dialog shows and must not block.
+using RunningServerLookup = std::function<std::optional<ServerParams>(std::string_view host_text)>;
+
+// Seeds `*remembered` for `host`: from the running server that `find_running` finds for
 // `host` (all five fields); otherwise, when the remembered URL is empty or does not contain
 // `host` (case-sensitive), port, URL, login and password from section "Netscape" of the
 // configuration file at `config_path` (infoURL expanded with `host`); otherwise it stays.
-void SeedRememberedProperties(std::string_view host, ServerRegistry& servers, const std::string& config_path,
-                              ServerParams* remembered);
+void SeedRememberedProperties(std::string_view host, const RunningServerLookup& find_running,
+                              const std::string& config_path, ServerParams* remembered);
 
 // Seeds the remembered properties for `host`, runs the dialog over `definitions` with
 // `toolkit`, remembers the properties confirmed with OK, and writes `host` into the host field
@@ -36,5 +41,5 @@ void SeedRememberedProperties(std::string_view host, ServerRegistry& servers, co
 // definition). Returns the number of selected records: 0 after Cancel, or when the dialog ended
 // itself.
 int RunAddMeasurementsDialog(std::string_view host, std::span<const CounterDefinition> definitions,
-                             std::span<CounterDefinition> selection, ServerRegistry& servers,
+                             std::span<CounterDefinition> selection, const RunningServerLookup& find_running,
                              const std::string& config_path, DialogToolkit& toolkit);

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "abi/records.h"
-#include "polling/server_params.h"
+#include "config/server_params.h"
 #include "ui/dialog_view.h"
 
 class CNetscapeDlg : public DialogEvents {

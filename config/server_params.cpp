@@ -1,4 +1,4 @@
-#include "polling/server_params.h"
+#include "config/server_params.h"
 
 std::string MakeServerKey(const ServerParams& params) {
   return params.host + "|" + params.url + "|" + std::to_string(params.port);
