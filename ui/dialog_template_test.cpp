@@ -2,99 +2,144 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "ui/dialog_view.h"
 
 namespace {
 
-struct ExpectedControl {
-  ControlKind kind;
-  int id;
-  DialogRect rect;
-  const char* styles;
-  const char* text;
-};
+constexpr Edition kEditions[] = {Edition::kEnglish, Edition::kSimplifiedChinese};
 
-std::string Styles(const ControlTemplate& control) {
-  std::string joined;
-  for (const std::string& style : control.styles) joined += (joined.empty() ? "" : "|") + style;
-  return joined;
+const char* EditionName(Edition edition) {
+  return edition == Edition::kEnglish ? "English" : "Simplified Chinese";
 }
 
-void ExpectControls(const DialogTemplate& dialog, const std::vector<ExpectedControl>& expected) {
-  ASSERT_EQ(expected.size(), dialog.controls.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const ControlTemplate& control = dialog.controls[i];
-    SCOPED_TRACE("control " + std::to_string(i) + " '" + expected[i].text + "'");
-    EXPECT_EQ(expected[i].kind, control.kind);
-    EXPECT_EQ(expected[i].id, control.id);
-    EXPECT_EQ(expected[i].rect, control.rect);
-    EXPECT_EQ(expected[i].styles, Styles(control));
-    EXPECT_EQ(expected[i].text, control.text);
+std::string Describe(const ControlTemplate& control) {
+  return "control " + std::to_string(control.id) + " '" + control.text + "'";
+}
+
+bool Inside(const DialogRect& inner, const DialogRect& outer) {
+  return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
+bool Overlap(const DialogRect& a, const DialogRect& b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+DialogTemplate Load(Edition edition) {
+  std::optional<DialogTemplate> dialog = LoadDialogTemplate(kAddMeasurementsDialogId, edition);
+  EXPECT_TRUE(dialog.has_value()) << EditionName(edition);
+  return dialog.value_or(DialogTemplate{});
+}
+
+TEST(DialogTemplateTest, EveryControlFitsTheDialogAndNoneHidesAnother) {
+  for (Edition edition : kEditions) {
+    SCOPED_TRACE(EditionName(edition));
+    const DialogTemplate dialog = Load(edition);
+    ASSERT_FALSE(dialog.controls.empty());
+    EXPECT_EQ(kAddMeasurementsDialogId, dialog.id);
+    const DialogRect bounds{0, 0, dialog.width, dialog.height};
+    for (const ControlTemplate& control : dialog.controls) {
+      EXPECT_GT(control.rect.width, 0) << Describe(control);
+      EXPECT_GT(control.rect.height, 0) << Describe(control);
+      EXPECT_TRUE(Inside(control.rect, bounds)) << Describe(control) << " reaches outside the dialog";
+    }
+    for (std::size_t i = 0; i < dialog.controls.size(); ++i) {
+      for (std::size_t j = i + 1; j < dialog.controls.size(); ++j) {
+        const ControlTemplate& a = dialog.controls[i];
+        const ControlTemplate& b = dialog.controls[j];
+        if (!Overlap(a.rect, b.rect)) continue;
+        const bool a_frames_b = a.kind == ControlKind::kGroupBox && b.kind != ControlKind::kGroupBox &&
+                                Inside(b.rect, a.rect);
+        const bool b_frames_a = b.kind == ControlKind::kGroupBox && a.kind != ControlKind::kGroupBox &&
+                                Inside(a.rect, b.rect);
+        EXPECT_TRUE(a_frames_b || b_frames_a) << Describe(a) << " and " << Describe(b) << " overlap";
+      }
+    }
   }
 }
 
-constexpr char kEdit[] = "BORDER|TABSTOP|AUTOHSCROLL";
-
-TEST(DialogTemplateTest, TheEnglishAddMeasurementsTemplate) {
-  const std::optional<DialogTemplate> dialog = LoadDialogTemplate(kAddMeasurementsDialogId, Edition::kEnglish);
-  ASSERT_TRUE(dialog.has_value());
-  EXPECT_EQ(11001, dialog->id);
-  EXPECT_EQ(219, dialog->width);
-  EXPECT_EQ(260, dialog->height);
-  EXPECT_EQ("iPlanet/Netscape - Add Measurements", dialog->caption);
-  EXPECT_EQ(8, dialog->point_size);
-  EXPECT_EQ("MS Sans Serif", dialog->font_face);
-  ExpectControls(*dialog,
-                 {{ControlKind::kListBox, 11002, {12, 11, 138, 87},
-                   "BORDER|VSCROLL|TABSTOP|SORT|EXTENDEDSEL|NOTIFY|NOINTEGRALHEIGHT", ""},
-                  {ControlKind::kDefPushButton, 1, {162, 16, 50, 14}, "TABSTOP", "OK"},
-                  {ControlKind::kPushButton, 2, {162, 33, 50, 14}, "TABSTOP", "Cancel"},
-                  {ControlKind::kEditText, 11006, {49, 115, 80, 12}, kEdit, ""},
-                  {ControlKind::kEditText, 11007, {49, 130, 80, 12}, "BORDER|TABSTOP|AUTOHSCROLL|PASSWORD", ""},
-                  {ControlKind::kEditText, 11003, {31, 148, 25, 12}, kEdit, ""},
-                  {ControlKind::kEditText, 11004, {85, 148, 120, 12}, kEdit, ""},
-                  {ControlKind::kEditText, 11005, {13, 179, 193, 34}, "BORDER|VSCROLL|MULTILINE|AUTOVSCROLL|READONLY", ""},
-                  {ControlKind::kRightText, -1, {13, 149, 14, 9}, "", "Port:"},
-                  {ControlKind::kRightText, -1, {62, 150, 20, 9}, "", "URL:"},
-                  {ControlKind::kGroupBox, -1, {7, 169, 205, 49}, "", "Description"},
-                  {ControlKind::kGroupBox, -1, {8, 1, 146, 101}, "", "Available Measurements :"},
-                  {ControlKind::kGroupBox, -1, {7, 106, 205, 61}, "", "Server Properties"},
-                  {ControlKind::kRightText, -1, {12, 116, 34, 9}, "", "Login:"},
-                  {ControlKind::kRightText, -1, {12, 131, 34, 9}, "", "Password:"},
-                  {ControlKind::kPushButton, 1018, {162, 50, 50, 14}, "TABSTOP", "&Help"}});
-  EXPECT_EQ("Please enter an integer.", dialog->Prompt("integer"));
-  EXPECT_EQ("Please enter no more than 1024 characters.", dialog->Prompt("max_characters", "1024"));
-  EXPECT_EQ("", dialog->Prompt("no such prompt"));
+TEST(DialogTemplateTest, BothEditionsHaveTheSameControlsInTheSameOrder) {
+  const DialogTemplate english = Load(Edition::kEnglish);
+  const DialogTemplate chinese = Load(Edition::kSimplifiedChinese);
+  EXPECT_EQ(english.width, chinese.width);
+  EXPECT_EQ(english.height, chinese.height);
+  EXPECT_EQ(english.styles, chinese.styles);
+  ASSERT_EQ(english.controls.size(), chinese.controls.size());
+  for (std::size_t i = 0; i < english.controls.size(); ++i) {
+    const ControlTemplate& a = english.controls[i];
+    const ControlTemplate& b = chinese.controls[i];
+    SCOPED_TRACE("control " + std::to_string(i) + ": " + Describe(a) + " / " + Describe(b));
+    EXPECT_EQ(a.id, b.id);
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.styles, b.styles) << "the tab order and behaviour do not depend on the edition";
+  }
+  ASSERT_EQ(english.prompts.size(), chinese.prompts.size());
+  for (const auto& [name, text] : english.prompts) {
+    const auto translated = chinese.prompts.find(name);
+    ASSERT_NE(chinese.prompts.end(), translated) << "prompt " << name;
+    EXPECT_EQ(text.find("%1") != std::string::npos, translated->second.find("%1") != std::string::npos)
+        << "prompt " << name << " takes its number in both editions or in neither";
+  }
 }
 
-TEST(DialogTemplateTest, TheSimplifiedChineseTemplateDiffersInFontTextsAndThreePlaces) {
-  const std::optional<DialogTemplate> dialog =
-      LoadDialogTemplate(kAddMeasurementsDialogId, Edition::kSimplifiedChinese);
-  ASSERT_TRUE(dialog.has_value());
-  EXPECT_EQ(219, dialog->width);
-  EXPECT_EQ(260, dialog->height);
-  EXPECT_EQ("iPlanet/Netscape - 添加度量", dialog->caption);
-  EXPECT_EQ(9, dialog->point_size);
-  EXPECT_EQ("宋体", dialog->font_face);
-  ExpectControls(*dialog,
-                 {{ControlKind::kListBox, 11002, {12, 11, 138, 87},
-                   "BORDER|VSCROLL|TABSTOP|SORT|EXTENDEDSEL|NOTIFY|NOINTEGRALHEIGHT", ""},
-                  {ControlKind::kDefPushButton, 1, {162, 16, 50, 14}, "TABSTOP", "确定"},
-                  {ControlKind::kPushButton, 2, {162, 33, 50, 14}, "TABSTOP", "取消"},
-                  {ControlKind::kEditText, 11006, {49, 115, 80, 12}, kEdit, ""},
-                  {ControlKind::kEditText, 11007, {49, 130, 80, 12}, "BORDER|TABSTOP|AUTOHSCROLL|PASSWORD", ""},
-                  {ControlKind::kEditText, 11003, {34, 148, 25, 12}, kEdit, ""},
-                  {ControlKind::kEditText, 11004, {85, 148, 120, 12}, kEdit, ""},
-                  {ControlKind::kEditText, 11005, {13, 179, 193, 34}, "BORDER|VSCROLL|MULTILINE|AUTOVSCROLL|READONLY", ""},
-                  {ControlKind::kRightText, -1, {13, 149, 20, 9}, "", "端口:"},
-                  {ControlKind::kRightText, -1, {62, 150, 20, 9}, "", "URL:"},
-                  {ControlKind::kGroupBox, -1, {7, 169, 205, 49}, "", "描述"},
-                  {ControlKind::kGroupBox, -1, {8, 1, 146, 101}, "", "可用度量:"},
-                  {ControlKind::kGroupBox, -1, {7, 106, 205, 61}, "", "服务器属性"},
-                  {ControlKind::kRightText, -1, {12, 116, 37, 8}, "", "登录名称:"},
-                  {ControlKind::kRightText, -1, {12, 131, 34, 9}, "", "密码:"},
-                  {ControlKind::kPushButton, 1018, {162, 50, 50, 14}, "TABSTOP", "帮助(&H)"}});
-  EXPECT_EQ("请输入不超过 1024 个字符。", dialog->Prompt("max_characters", "1024"));
+TEST(DialogTemplateTest, TheDialogHasItsCaptionsButtonsListAndEntries) {
+  for (Edition edition : kEditions) {
+    SCOPED_TRACE(EditionName(edition));
+    const DialogTemplate dialog = Load(edition);
+    EXPECT_NE(std::string::npos, dialog.caption.find("iPlanet/Netscape - "));
+    EXPECT_GT(dialog.point_size, 0);
+    EXPECT_FALSE(dialog.font_face.empty());
+
+    struct Wanted {
+      int id;
+      ControlKind kind;
+    };
+    for (const Wanted& wanted : {Wanted{kIdOk, ControlKind::kDefPushButton}, Wanted{kIdCancel, ControlKind::kPushButton},
+                                 Wanted{kIdHelp, ControlKind::kPushButton},
+                                 Wanted{kIdMeasurementList, ControlKind::kListBox},
+                                 Wanted{kIdLogin, ControlKind::kEditText}, Wanted{kIdPassword, ControlKind::kEditText},
+                                 Wanted{kIdPort, ControlKind::kEditText}, Wanted{kIdUrl, ControlKind::kEditText},
+                                 Wanted{kIdDescription, ControlKind::kEditText}}) {
+      const ControlTemplate* control = dialog.FindControl(wanted.id);
+      ASSERT_NE(nullptr, control) << "control " << wanted.id;
+      EXPECT_EQ(wanted.kind, control->kind) << Describe(*control);
+    }
+    for (const ControlTemplate& control : dialog.controls) {
+      const bool captioned = control.kind == ControlKind::kPushButton || control.kind == ControlKind::kDefPushButton ||
+                             control.kind == ControlKind::kGroupBox || control.kind == ControlKind::kLeftText ||
+                             control.kind == ControlKind::kRightText;
+      if (captioned) {
+        EXPECT_FALSE(control.text.empty()) << Describe(control) << " has no caption";
+      }
+    }
+    EXPECT_NE(std::string::npos, dialog.FindControl(kIdHelp)->text.find('&')) << "the help button has its mnemonic";
+    EXPECT_TRUE(dialog.FindControl(kIdPassword)->HasStyle("PASSWORD"));
+    EXPECT_TRUE(dialog.FindControl(kIdDescription)->HasStyle("READONLY"));
+    EXPECT_TRUE(dialog.FindControl(kIdMeasurementList)->HasStyle("EXTENDEDSEL")) << "several counters at once";
+    EXPECT_TRUE(dialog.FindControl(kIdMeasurementList)->HasStyle("SORT"));
+    for (const char* prompt : {"integer", "max_characters", "no_display"}) {
+      EXPECT_FALSE(dialog.Prompt(prompt, "1024").empty()) << prompt;
+    }
+    EXPECT_NE(std::string::npos, dialog.Prompt("max_characters", "1024").find("1024"));
+    EXPECT_EQ("", dialog.Prompt("no such prompt"));
+  }
+}
+
+TEST(DialogTemplateTest, EachEditionSpeaksItsOwnLanguage) {
+  const DialogTemplate english = Load(Edition::kEnglish);
+  const DialogTemplate chinese = Load(Edition::kSimplifiedChinese);
+  EXPECT_EQ("iPlanet/Netscape - Add Measurements", english.caption);
+  EXPECT_EQ("OK", english.FindControl(kIdOk)->text);
+  EXPECT_EQ("Please enter no more than 1024 characters.", english.Prompt("max_characters", "1024"));
+  EXPECT_NE(english.caption, chinese.caption);
+  for (const ControlTemplate& control : chinese.controls) {
+    if (control.kind != ControlKind::kPushButton && control.kind != ControlKind::kDefPushButton) continue;
+    EXPECT_NE(english.FindControl(control.id)->text, control.text) << Describe(control) << " is not translated";
+  }
+  EXPECT_NE(english.font_face, chinese.font_face) << "the Chinese edition needs a font with its characters";
 }
 
 TEST(DialogTemplateTest, OnlyTheAddMeasurementsTemplateExists) {
