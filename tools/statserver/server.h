@@ -1,4 +1,5 @@
-// The statistics server's sockets: a listener on a loopback address and one thread per connection.
+// The statistics server's sockets: a listener on a loopback address and one thread per connection. What a
+// connection is answered (statistics, load pages, faults) is connection.h's part; this is the accept loop.
 //
 // Lifecycle: construct with the options, Open (binds and listens), then Run on one thread until RequestStop
 // or the --duration bound. Run closes the listener, wakes every connection thread (each waits on the stop
