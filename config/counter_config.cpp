@@ -5,13 +5,12 @@
 #include "platform/plinth.h"
 #include "platform/process.h"
 
-bool LocateConfigFile(std::string* path, int* error_code) {
-  std::string executable;
-  if (!GetExecutablePath(&executable, error_code)) return false;
-  const std::size_t slash = executable.rfind('/');
-  executable.resize(slash == std::string::npos ? 0 : slash + 1);
-  *path = executable + kConfigRelativePath;
-  return true;
+Result<std::string> LocateConfigFile() {
+  Result<std::string> executable = GetExecutablePath();
+  if (!executable.ok()) return executable.status();
+  const std::size_t slash = executable->rfind('/');
+  executable->resize(slash == std::string::npos ? 0 : slash + 1);
+  return *executable + kConfigRelativePath;
 }
 
 std::vector<CounterDefinition> ReadCounterDefinitions(const Profile& profile) {

@@ -14,6 +14,7 @@
 
 #include "abi/records.h"
 #include "platform/profile.h"
+#include "platform/status.h"
 
 // Sections and keys.
 inline constexpr char kSectionNetscape[] = "Netscape";
@@ -48,9 +49,9 @@ inline constexpr int kMaxCounters = 10000;
 inline constexpr char kConfigRelativePath[] = "../dat/monitors/Netscape.cfg";
 
 // The full path of the configuration file: the directory of the host program's executable
-// followed by "/../dat/monitors/Netscape.cfg" (not normalised). On failure returns false and
-// sets `*error_code` to the system's error number.
-[[nodiscard]] bool LocateConfigFile(std::string* path, int* error_code);
+// followed by "/../dat/monitors/Netscape.cfg" (not normalised). On failure a kSystemError Status
+// carrying the system's error number.
+[[nodiscard]] Result<std::string> LocateConfigFile();
 
 // The counter definitions of `profile`: as many records as section "Netscape" key "Counters"
 // says (none for a missing, zero or negative count; at most kMaxCounters), record i filled from section "i" with

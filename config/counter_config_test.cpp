@@ -61,19 +61,20 @@ TEST(CounterConfigTest, FindsTheFirstExactMatch) {
 }
 
 TEST(CounterConfigTest, TheFileLiesBesideTheHostProgram) {
-  std::string path;
-  int error_code = 0;
   TEST_SetExecutablePath("/opt/korvane/bin/controller");
-  ASSERT_TRUE(LocateConfigFile(&path, &error_code));
-  EXPECT_EQ("/opt/korvane/bin/../dat/monitors/Netscape.cfg", path);
+  Result<std::string> path = LocateConfigFile();
+  ASSERT_TRUE(path.ok());
+  EXPECT_EQ("/opt/korvane/bin/../dat/monitors/Netscape.cfg", *path);
 
   TEST_SetExecutablePath("");
-  EXPECT_FALSE(LocateConfigFile(&path, &error_code));
-  EXPECT_EQ(ENOENT, error_code);
+  path = LocateConfigFile();
+  EXPECT_FALSE(path.ok());
+  EXPECT_EQ(ENOENT, path.status().error_number());
 
   TEST_SetExecutablePath(std::nullopt);
-  ASSERT_TRUE(LocateConfigFile(&path, &error_code));
-  EXPECT_NE(std::string::npos, path.find("/../dat/monitors/Netscape.cfg"));
+  path = LocateConfigFile();
+  ASSERT_TRUE(path.ok());
+  EXPECT_NE(std::string::npos, path->find("/../dat/monitors/Netscape.cfg"));
 }
 
 }  // namespace

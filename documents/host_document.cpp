@@ -17,15 +17,15 @@ std::string_view Field(const char (&field)[N]) {
 }  // namespace
 
 bool XmlDocReader::LoadText(std::string_view text) {
-  loaded_ = document_.Parse(text);
+  loaded_ = document_.Parse(text).ok();
   return loaded_;
 }
 
 bool XmlDocReader::ReadPropValue(const std::string& path, std::string* value) const {
   value->clear();
   if (!loaded_) return false;
-  const std::optional<std::string> text = document_.SelectText(path, "value");
-  if (!text) return false;
+  const Result<std::string> text = document_.SelectText(path, "value");
+  if (!text.ok()) return false;
   *value = *text;
   return true;
 }

@@ -19,9 +19,8 @@ namespace {
 constexpr char kCatalogueRelativePath[] = "../dat/tq_mon_http_msgs";
 
 std::string CataloguePath() {
-  std::string executable;
-  int error_code = 0;
-  if (!GetExecutablePath(&executable, &error_code)) executable.clear();
+  const Result<std::string> found = GetExecutablePath();
+  std::string executable = found.ok() ? *found : std::string();
   const std::size_t slash = executable.rfind('/');
   executable.resize(slash == std::string::npos ? 0 : slash + 1);
   return executable + kCatalogueRelativePath;
@@ -54,12 +53,13 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
     return 2;
   }
 
-  int error_code = 0;
-  if (!LocateConfigFile(&config_path_, &error_code)) {
-    FormatTableMessage(&shared_message_, kMsgConfigFileName, {CStringParam(error_code, 10)});
+  const Result<std::string> config_path = LocateConfigFile();
+  if (!config_path.ok()) {
+    FormatTableMessage(&shared_message_, kMsgConfigFileName, {CStringParam(config_path.status().error_number(), 10)});
     CopySharedMessage(message, message_size);
     return 2;
   }
+  config_path_ = *config_path;
   if (status != nullptr) *status = 0;
 
   const Profile profile = Profile::Load(config_path_);
@@ -76,7 +76,7 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
 
   const std::string catalogue_path = CataloguePath();
   MsgHandlerInitFunction();
-  if (AddResourceFile(catalogue_path) != 0) {
+  if (!AddResourceFile(catalogue_path).ok()) {
     const std::string text = "Error can not open resource file " + catalogue_path + ".e2.";
     os_strncpy(message, text.c_str(), message_size);
     return 2;

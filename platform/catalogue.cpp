@@ -102,9 +102,9 @@ std::string FillPlaceholders(std::string_view text, MessageArguments arguments) 
 
 void MsgHandlerInitFunction() { TheCatalogue(); }
 
-int AddResourceFile(const std::string& path_without_extension) {
+Status AddResourceFile(const std::string& path_without_extension) {
   std::string contents;
-  if (const int failure = ReadWholeFile(path_without_extension + ".e2", &contents); failure != 0) return failure;
+  if (Status read = ReadWholeFile(path_without_extension + ".e2", &contents); !read.ok()) return read;
   MessageTable table = MessageTable::Parse(contents);
 
   Catalogue& catalogue = TheCatalogue();
@@ -112,11 +112,11 @@ int AddResourceFile(const std::string& path_without_extension) {
   for (auto& [path, existing] : catalogue.files) {
     if (path == path_without_extension) {
       existing = std::move(table);  // a file added again is read afresh
-      return 0;
+      return Status::Ok();
     }
   }
   catalogue.files.emplace_back(path_without_extension, std::move(table));
-  return 0;
+  return Status::Ok();
 }
 
 void FormatGenericMessage(std::int32_t id, MessageArguments arguments, char** text) {

@@ -18,6 +18,8 @@
 #include <utility>
 #include <variant>
 
+#include "platform/status.h"
+
 // One argument of a catalogue message: a text (copied) or a 32-bit integer (written in
 // decimal).
 class MessageArgument {
@@ -57,8 +59,8 @@ std::string FillPlaceholders(std::string_view text, MessageArguments arguments);
 void MsgHandlerInitFunction();
 
 // Opens the catalogue file `path_without_extension` + ".e2" and adds its messages.
-// Returns 0 when the file was read; an errno value (never 0) when it could not be.
-int AddResourceFile(const std::string& path_without_extension);
+// Returns ok when the file was read; a kSystemError Status with the errno when it could not be.
+[[nodiscard]] Status AddResourceFile(const std::string& path_without_extension);
 
 // Sets `*text` to a newly allocated, NUL-terminated text: message `id` filled with
 // `arguments`, from the first added file that holds it. Leaves `*text` null when no added

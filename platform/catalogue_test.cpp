@@ -73,7 +73,7 @@ TEST(MessageTableTest, PlaceholdersTakeTheArgumentsInOrder) {
 TEST(CatalogueTest, FormatsFromAddedFilesUntilTheyAreRemoved) {
   CatalogueFile file("-47496\tCould not connect to %1 on port %2: %3 (%4)\n-47490\n");
   MsgHandlerInitFunction();
-  ASSERT_EQ(0, AddResourceFile(file.path()));
+  ASSERT_TRUE(AddResourceFile(file.path()).ok());
   EXPECT_EQ("Could not connect to web1 on port 80: refused (GetMonitorData)",
             Format(-47496, {"web1", std::int32_t{80}, "refused", "GetMonitorData"}));
   EXPECT_EQ("Could not connect to web1 on port :  ()", Format(-47496, {"web1"}));
@@ -86,13 +86,13 @@ TEST(CatalogueTest, FormatsFromAddedFilesUntilTheyAreRemoved) {
 }
 
 TEST(CatalogueTest, AMissingFileIsReportedWithTheSystemError) {
-  EXPECT_NE(0, AddResourceFile("/nonexistent/dir/tq_mon_http_msgs"));
+  EXPECT_FALSE(AddResourceFile("/nonexistent/dir/tq_mon_http_msgs").ok());
   EXPECT_EQ("<none>", Format(-47483, {}));
 }
 
 TEST(CatalogueTest, FormatsFromSeveralThreadsWhileFilesComeAndGo) {
   CatalogueFile file("-47491\tReading %1 failed: %2\n");
-  ASSERT_EQ(0, AddResourceFile(file.path()));
+  ASSERT_TRUE(AddResourceFile(file.path()).ok());
   std::atomic<bool> stop{false};
   std::atomic<int> wrong{0};
   std::vector<std::thread> readers;
@@ -106,7 +106,7 @@ TEST(CatalogueTest, FormatsFromSeveralThreadsWhileFilesComeAndGo) {
   }
   for (int round = 0; round < 200; ++round) {
     RemoveResourceFile(file.path());
-    EXPECT_EQ(0, AddResourceFile(file.path()));
+    EXPECT_TRUE(AddResourceFile(file.path()).ok());
   }
   stop = true;
   for (std::thread& reader : readers) reader.join();

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 
-int ReadFileStart(const std::string& path, std::string* contents, std::size_t limit) {
+Status ReadFileStart(const std::string& path, std::string* contents, std::size_t limit) {
   contents->clear();
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
+  if (fd < 0) return ErrnoStatus(errno);
   char chunk[8192];
   int failure = 0;
   while (contents->size() < limit) {
@@ -24,6 +24,7 @@ int ReadFileStart(const std::string& path, std::string* contents, std::size_t li
     contents->append(chunk, static_cast<std::size_t>(got));
   }
   close(fd);
-  if (failure != 0) contents->clear();
-  return failure;
+  if (failure == 0) return Status::Ok();
+  contents->clear();
+  return ErrnoStatus(failure);
 }

@@ -4,46 +4,40 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <mutex>
 #include <vector>
+
+#include "platform/mutex.h"
 
 namespace {
 
-std::mutex executable_override_mutex;
-std::optional<std::string> executable_override;  // guarded by executable_override_mutex
+// A path that tests put in place of the real executable's.
+Mutex executable_override_mutex;
+std::optional<std::string> executable_override GUARDED_BY(executable_override_mutex);
 
 }  // namespace
 
-bool GetExecutablePath(std::string* path, int* error_code) {
+Result<std::string> GetExecutablePath() {
   {
-    std::lock_guard<std::mutex> hold(executable_override_mutex);
+    MutexLock hold(executable_override_mutex);
     if (executable_override) {
-      *path = *executable_override;
-      if (path->empty()) *error_code = ENOENT;
-      return !path->empty();
+      if (executable_override->empty()) return ErrnoStatus(ENOENT);
+      return *executable_override;
     }
   }
   std::vector<char> buffer(4096);
   for (;;) {
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) {
-      *error_code = errno != 0 ? errno : ENOENT;
-      return false;
-    }
+    if (length < 0) return ErrnoStatus(errno != 0 ? errno : ENOENT);
     if (static_cast<std::size_t>(length) < buffer.size()) {
-      path->assign(buffer.data(), static_cast<std::size_t>(length));
-      return true;
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
     }
-    if (buffer.size() >= (std::size_t{1} << 20)) {
-      *error_code = ENAMETOOLONG;
-      return false;
-    }
+    if (buffer.size() >= (std::size_t{1} << 20)) return ErrnoStatus(ENAMETOOLONG);
     buffer.resize(buffer.size() * 2);
   }
 }
 
 void TEST_SetExecutablePath(std::optional<std::string> path) {
-  std::lock_guard<std::mutex> hold(executable_override_mutex);
+  MutexLock hold(executable_override_mutex);
   executable_override = std::move(path);
 }
 

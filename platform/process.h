@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/status.h"
+
 // The full path of the host program's executable (the process's main program, not this
-// library). On failure returns false and sets `*error_code` to the errno value (never 0).
-bool GetExecutablePath(std::string* path, int* error_code);
+// library). On failure a kSystemError Status carrying the errno value (never 0).
+[[nodiscard]] Result<std::string> GetExecutablePath();
 
 // Replaces the executable path seen by GetExecutablePath, for tests only; nullopt restores
 // the real one, an empty text makes the look-up fail with ENOENT.

@@ -40,7 +40,7 @@ std::string CutToBuffer(std::string_view text, int buffer_size) {
 
 Profile Profile::Load(const std::string& path) {
   std::string contents;
-  if (ReadWholeFile(path, &contents) != 0) return Profile{};
+  if (!ReadWholeFile(path, &contents).ok()) return Profile{};
   return Parse(contents);
 }
 

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/status.h"
 
 class XmlDocument {
  public:
@@ -14,16 +15,16 @@ class XmlDocument {
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
 
-  // Parses `text` (UTF-8 or plain ASCII). False when it is not a well-formed document; the
-  // document is then empty.
-  [[nodiscard]] bool Parse(std::string_view text);
+  // Parses `text` (UTF-8 or plain ASCII). A kInvalidArgument Status when it is not a
+  // well-formed document; the document is then empty.
+  [[nodiscard]] Status Parse(std::string_view text);
 
   // The text content (all descendant text) of the first element that `relative_path` selects
   // from the first node that `absolute_path` selects. Returns:
-  // - nullopt when a path cannot be evaluated (an error);
+  // - a kInvalidArgument Status when a path cannot be evaluated;
   // - the empty text when either selection finds nothing;
   // - the text otherwise.
-  std::optional<std::string> SelectText(const std::string& absolute_path, const std::string& relative_path) const;
+  [[nodiscard]] Result<std::string> SelectText(const std::string& absolute_path, const std::string& relative_path) const;
 
  private:
   struct Impl;

@@ -137,7 +137,7 @@ int CNetscapeServer::GetMonitorData() { return dump_file_ ? ReadDumpFile() : Fet
 int CNetscapeServer::ReadDumpFile() {
   while (active_.load()) {
     std::string page;
-    if (ReadFileStart(*dump_file_, &page, kDumpReadSize) != 0) break;
+    if (!ReadFileStart(*dump_file_, &page, kDumpReadSize).ok()) break;
     PublishSnapshot(page.c_str(), std::strlen(page.c_str()));
     for (auto waited = std::chrono::milliseconds(0); waited < kDumpPause && active_.load(); waited += kActivityCheck) {
       std::this_thread::sleep_for(kActivityCheck);

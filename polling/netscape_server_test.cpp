@@ -48,7 +48,7 @@ class FetchTest : public testing::Test {
       file << id << "\t" << id << ":%1|%2|%3|%4|%5|%6|%7\n";
     }
     file.close();
-    ASSERT_EQ(0, AddResourceFile(catalogue_));
+    ASSERT_TRUE(AddResourceFile(catalogue_).ok());
     params_.port = 8080;
     params_.url = "/.perf";
     params_.login = "admin";

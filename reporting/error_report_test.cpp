@@ -70,7 +70,7 @@ TEST_F(ErrorReportTest, RecordErrorFormatsFromTheCatalogue) {
   const std::string directory = mkdtemp(directory_pattern);
   const std::string catalogue = directory + "/messages";
   std::ofstream(catalogue + ".e2") << "-47496\tCould not connect to %1 on port %2 (%3)\n";
-  ASSERT_EQ(0, AddResourceFile(catalogue));
+  ASSERT_TRUE(AddResourceFile(catalogue).ok());
 
   MonitorErrorReport record(1);
   record.RecordError(20, -47496, {"web1", std::int32_t{8080}, "GetMonitorData"});

@@ -41,7 +41,7 @@ class PollingNetTest : public testing::Test {
   static void SetUpTestSuite() {
     SystemHttpClient();  // libcurl is set up before any polling thread
     MsgHandlerInitFunction();
-    ASSERT_EQ(0, AddResourceFile(std::string(SARVIK_SOURCE_DIR) + "/dat/tq_mon_http_msgs"));
+    ASSERT_TRUE(AddResourceFile(std::string(SARVIK_SOURCE_DIR) + "/dat/tq_mon_http_msgs").ok());
   }
   static void TearDownTestSuite() { MsgHandlerDestroyFunction(); }
 

@@ -25,9 +25,9 @@ std::string HelpFilePath(const std::string& executable_path, bool light_edition)
 }
 
 void OpenHelpTopic(int context) {
-  std::string executable;
-  int error_code = 0;
-  if (!GetExecutablePath(&executable, &error_code) || executable.size() >= kPathCapacity) return;
+  const Result<std::string> found = GetExecutablePath();
+  if (!found.ok() || found->size() >= kPathCapacity) return;
+  const std::string& executable = *found;
   HelpRequest request;
   request.help_file = HelpFilePath(executable, GetEnvironment("QOR_RESMON_LIGHT").has_value());
   if (request.help_file.empty()) return;
