@@ -1,5 +1,6 @@
 // The export that lets the user pick measurements: the "Add Measurements" dialog over the
 // counter definitions, filling the selection array.
+#include <algorithm>
 #include <string>
 
 #include "monitor/monitor.h"
@@ -12,12 +13,25 @@
 
 int Monitor::BrowseMonitor(const char* host_text, CounterDefinition** selection, std::int32_t* count, char* message,
                            int message_size, DialogToolkit& toolkit) {
+  MutexLock one_dialog(browse_mutex_);
   RememberedProperties();
   if (selection != nullptr) *selection = nullptr;
   if (message != nullptr && message_size > 0) message[0] = '\0';
   const std::string host(TrimHost(host_text == nullptr ? "" : host_text));
 
-  if (!initialised_) return RefuseUninitialised("BrowseMonitor", message, message_size);
+  // The dialog works on copies, so that the state lock is not held while it shows.
+  Definitions definitions;
+  std::string config_path;
+  std::vector<CounterDefinition> picked;
+  std::uint64_t terminations = 0;
+  {
+    MutexLock hold(state_mutex_);
+    if (!initialised()) return RefuseUninitialised("BrowseMonitor", message, message_size);
+    definitions = definitions_;
+    config_path = config_path_;
+    picked = selection_;
+    terminations = terminations_;
+  }
 
   std::string reason;
   if (!toolkit.CanShowDialog(&reason)) {
@@ -29,11 +43,19 @@ int Monitor::BrowseMonitor(const char* host_text, CounterDefinition** selection,
   }
 
   const RunningServerLookup find_running = [this](std::string_view text) -> std::optional<ServerParams> {
+    MutexLock hold(state_mutex_);
     if (const CNetscapeServer* server = servers_.FindServerByHost(text)) return server->params();
     return std::nullopt;
   };
-  const int selected =
-      RunAddMeasurementsDialog(host, definitions_, selection_, find_running, config_path_, toolkit);
+  const int selected = RunAddMeasurementsDialog(host, *definitions, picked, find_running, config_path, toolkit);
+
+  MutexLock hold(state_mutex_);
+  // The monitor ended while the dialog showed: its selection array is gone.
+  if (terminations != terminations_ || !initialised()) {
+    return RefuseUninitialised("BrowseMonitor", message, message_size);
+  }
+  // The host keeps the same array from call to call.
+  std::copy(picked.begin(), picked.end(), selection_.begin());
   if (selection != nullptr) *selection = selection_.data();
   if (count != nullptr) *count = selected;
   return 0;

@@ -117,7 +117,7 @@ TEST_F(BrowseMonitorTest, AHostWithAPortGetsTheUrlAndRecordsOfItsNameAlone) {
   EXPECT_EQ("admin", toolkit_.texts[kIdLogin]);
   EXPECT_EQ("tovel", toolkit_.texts[kIdPassword]);
   ASSERT_EQ(2, browse.count);
-  EXPECT_EQ(monitor_->definitions().size(), 3u);
+  EXPECT_EQ(monitor_->TEST_definitions().size(), 3u);
   EXPECT_STREQ("Active sessions", browse.selection[0].label);
   EXPECT_STREQ("Requests", browse.selection[1].label);
   for (int i = 0; i < 2; ++i) {
@@ -217,7 +217,7 @@ TEST_F(BrowseMonitorTest, AnotherHostReloadsEveryPropertyFromTheConfiguration) {
   EXPECT_EQ("admin", toolkit_.texts[kIdLogin]);
 }
 
-TEST_F(BrowseMonitorTest, ARunningServerWhoseNameIsAPrefixFillsTheDialog) {
+TEST_F(BrowseMonitorTest, TheRunningServerOfTheHostFillsTheDialogAndNoOtherHostsServer) {
   Init();
   toolkit_.user = [](FakeDialogView& view) {
     view.Type(kIdUrl, "http://web12/mine");
@@ -226,16 +226,20 @@ TEST_F(BrowseMonitorTest, ARunningServerWhoseNameIsAPrefixFillsTheDialog) {
   Call("web12");
 
   char message[256] = "";
-  ASSERT_EQ(0, monitor_->ActivateMeasurement("Active Sessions", "web", "9090|/server-stats|operator|secret", message,
+  ASSERT_EQ(0, monitor_->ActivateMeasurement("Active Sessions", "web1", "9090|/server-stats|operator|secret", message,
                                              sizeof message))
       << message;
+  // "web1" is a prefix of "web12" but another host: the remembered properties stay.
   toolkit_.user = [](FakeDialogView& view) { view.PressCancel(); };
   Call("web12");
+  EXPECT_EQ("http://web12/mine", toolkit_.texts[kIdUrl]);
+
+  Call("web1:8080");
   EXPECT_EQ("9090", toolkit_.texts[kIdPort]);
   EXPECT_EQ("/server-stats", toolkit_.texts[kIdUrl]);
   EXPECT_EQ("operator", toolkit_.texts[kIdLogin]);
   EXPECT_EQ("secret", toolkit_.texts[kIdPassword]);
-  EXPECT_EQ("web", RememberedProperties().host) << "all five fields come from the server";
+  EXPECT_EQ("web1", RememberedProperties().host) << "all five fields come from the server";
 }
 
 TEST_F(BrowseMonitorTest, NullPointersFromTheHostAreSkipped) {

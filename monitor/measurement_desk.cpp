@@ -14,6 +14,7 @@
 namespace {
 
 constexpr std::int32_t kMsgCannotCreate = -47485;
+constexpr std::int32_t kMsgNoHost = -47487;
 constexpr std::int32_t kMsgNotActive = -47486;
 constexpr std::int32_t kMsgServerNotRegistered = -47498;
 constexpr std::int32_t kMsgNoServer = -47499;
@@ -22,10 +23,15 @@ constexpr std::int32_t kMsgNoServer = -47499;
 
 int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, const char* user_data, char* message,
                                  int message_size) {
-  if (!initialised_) return RefuseUninitialised("ActivateMeasurement", message, message_size);
+  MutexLock hold(state_mutex_);
+  if (!initialised()) return RefuseUninitialised("ActivateMeasurement", message, message_size);
   MeasurementKey name;
   MakeMeasurementKey(identifier, host_text, &name);
-  const int index = FindCounterDefinition(definitions_, name.counter_name);
+  // Without a host the server would poll nowhere.
+  if (name.host.empty()) {
+    CopyCatalogueMessage(message, message_size, kMsgNoHost, {name.working_text(), " ActivateMeasurement"});
+    return 8;
+  }
 
   auto found = measurements_.find(name.key);
   if (found == measurements_.end()) {
@@ -33,8 +39,9 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
     ServerParams server;
     ParseUserData(user_data == nullptr ? "" : user_data, &server);
     server.host = name.host;
+    const int index = FindCounterDefinition(*definitions_, name.counter_name);
     std::unique_ptr<CNetscapeMeasurement> measurement =
-        CreateMeasurement(index, definitions_, name.key, server, Profile::Load(config_path_));
+        CreateMeasurement(index, *definitions_, name.key, server, Profile::Load(config_path_));
     if (measurement == nullptr) {
       CopyCatalogueMessage(message, message_size, kMsgCannotCreate,
                            {name.working_text(), name.host, " ActivateMeasurement"});
@@ -43,15 +50,28 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
     found = measurements_.emplace(name.key, ActiveMeasurement{std::move(measurement), std::move(server)}).first;
   }
 
-  if (!servers_.FindOrStartServer(found->second.server)) {
+  if (!ActivateLocked(found->second)) {
     CopyCatalogueMessage(message, message_size, kMsgNoServer, {name.working_text(), name.host, " ActivateMeasurement"});
     return 9;
   }
   return 0;
 }
 
+bool Monitor::ActivateLocked(ActiveMeasurement& entry) {
+  CNetscapeServer* server = servers_.FindOrStartServer(entry.server);
+  if (server == nullptr) return false;
+  // Activations given to a server that has since stopped went with it.
+  if (server->serial() != entry.server_serial) {
+    entry.server_serial = server->serial();
+    entry.activations_held = 0;
+  }
+  ++entry.activations_held;
+  return true;
+}
+
 int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text, char* message, int message_size) {
-  if (!initialised_) return RefuseUninitialised("DeActivateMeasurement", message, message_size);
+  MutexLock hold(state_mutex_);
+  if (!initialised()) return RefuseUninitialised("DeActivateMeasurement", message, message_size);
   MeasurementKey name;
   MakeMeasurementKey(identifier, host_text, &name);
   const auto found = measurements_.find(name.key);
@@ -60,14 +80,20 @@ int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text
                          {name.key, "(Id of the measurement)", " DeActivateMeasurement"});
     return 8;
   }
-  if (CNetscapeServer* server = servers_.FindServer(found->second.server)) server->ReleaseActivation();
+  const ActiveMeasurement& entry = found->second;
+  CNetscapeServer* server = servers_.FindServerByKey(entry.measurement->server_key());
+  if (server != nullptr && server->serial() == entry.server_serial) {
+    // Failed cycles may have given some of them up already; the count never goes below 0.
+    for (int i = 0; i < entry.activations_held; ++i) server->ReleaseActivation();
+  }
   measurements_.erase(found);
   return 0;
 }
 
 int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRecord* reading, char* message,
                         int message_size) {
-  if (!initialised_) return RefuseUninitialised("GetNewData", message, message_size);
+  MutexLock hold(state_mutex_);
+  if (!initialised()) return RefuseUninitialised("GetNewData", message, message_size);
   MakeMeasurementKey(identifier, host_text, &key_);
   const auto found = measurements_.find(key_.key);
   if (found == measurements_.end()) {
@@ -99,15 +125,29 @@ int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRe
 }
 
 char* Monitor::GetMeasurementsCollection(const char* host_text) const {
+  Definitions definitions;
+  std::string config_path;
+  {
+    MutexLock hold(state_mutex_);
+    definitions = definitions_;
+    config_path = config_path_;
+  }
   const std::string document =
-      BuildMeasurementsCollection(definitions_, host_text == nullptr ? "" : host_text, Profile::Load(config_path_));
+      BuildMeasurementsCollection(definitions ? std::span<const CounterDefinition>(*definitions)
+                                              : std::span<const CounterDefinition>(),
+                                  host_text == nullptr ? "" : host_text, Profile::Load(config_path));
   return os_AllocateText(document);
 }
 
 char* Monitor::GetUserDataStr(const HostMachineRecord* machine, const char* document) const {
+  std::string config_path;
+  {
+    MutexLock hold(state_mutex_);
+    config_path = config_path_;
+  }
   HostMachineRecord empty_machine;
   std::memset(&empty_machine, 0, sizeof empty_machine);
   const std::string user_data = ComposeUserData(machine == nullptr ? empty_machine : *machine,
-                                                document == nullptr ? "" : document, Profile::Load(config_path_));
+                                                document == nullptr ? "" : document, Profile::Load(config_path));
   return os_AllocateText(user_data, kUserDataCapacity);
 }

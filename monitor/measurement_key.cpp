@@ -4,17 +4,16 @@
 
 void MakeMeasurementKey(const char* identifier, const char* host_text, MeasurementKey* out) {
   const std::string_view id = identifier == nullptr ? "" : identifier;
-  out->host.assign(TrimHost(host_text == nullptr ? "" : host_text));
+  out->host.assign(TrimHost(host_text == nullptr ? "" : host_text).substr(0, kMaxKeyLength));
   const std::size_t bar = id.find('|');
   out->has_bar = bar != std::string_view::npos;
   if (out->has_bar) {
     out->key.assign(id.substr(0, kMaxKeyLength));
     out->counter_name.assign(id.substr(0, std::min(bar, kMaxKeyLength)));
   } else {
-    out->key.assign(id);
+    out->counter_name.assign(id.substr(0, kMaxKeyLength));
+    out->key.assign(out->counter_name);
     out->key += '|';
     out->key += out->host;
-    if (out->key.size() > kMaxKeyLength) out->key.resize(kMaxKeyLength);
-    out->counter_name.assign(id.substr(0, kMaxKeyLength));
   }
 }

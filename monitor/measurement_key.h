@@ -5,15 +5,17 @@
 #include <string>
 #include <string_view>
 
-// The longest key or counter name kept; longer ones are cut.
+// The longest identifier part, counter name or host kept; longer ones are cut.
 inline constexpr std::size_t kMaxKeyLength = 511;
 
 struct MeasurementKey {
-  // The registry key: the identifier itself when it holds a '|', otherwise "identifier|host".
+  // The registry key: the identifier itself when it holds a '|' (cut to kMaxKeyLength),
+  // otherwise "identifier|host" with the identifier cut, never the host.
   std::string key;
   // The counter text looked up in the configuration: the identifier up to its first '|'.
   std::string counter_name;
-  // The host name (the host text up to its first colon).
+  // The host name (the host text up to its first colon), cut to kMaxKeyLength: the measurement
+  // and its server see the same name.
   std::string host;
   // What messages name the measurement by: the counter name for an identifier with a '|',
   // otherwise the key.

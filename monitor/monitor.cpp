@@ -36,48 +36,47 @@ Monitor& Monitor::Instance() {
   return monitor;
 }
 
-void Monitor::CopySharedMessage(char* message, int message_size) const {
-  os_strncpy(message, shared_message_.c_str(), message_size);
-}
-
 int Monitor::RefuseUninitialised(const char* entry_point, char* message, int message_size) {
-  FormatTableMessage(&shared_message_, kMsgNotInitialized, {entry_point});
-  CopySharedMessage(message, message_size);
+  std::string text;
+  FormatTableMessage(&text, kMsgNotInitialized, {entry_point});
+  os_strncpy(message, text.c_str(), message_size);
   return 2;
 }
 
 int Monitor::Init(std::int32_t* status, char* message, int message_size) {
-  if (initialised_) {
-    FormatTableMessage(&shared_message_, kMsgAlreadyInitialized);
-    CopySharedMessage(message, message_size);
+  MutexLock hold(state_mutex_);
+  std::string text;
+  if (initialised()) {
+    FormatTableMessage(&text, kMsgAlreadyInitialized);
+    os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
 
   const Result<std::string> config_path = LocateConfigFile();
   if (!config_path.ok()) {
-    FormatTableMessage(&shared_message_, kMsgConfigFileName, {CStringParam(config_path.status().error_number(), 10)});
-    CopySharedMessage(message, message_size);
+    FormatTableMessage(&text, kMsgConfigFileName, {CStringParam(config_path.status().error_number(), 10)});
+    os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
   config_path_ = *config_path;
   if (status != nullptr) *status = 0;
 
   const Profile profile = Profile::Load(config_path_);
-  definitions_ = ReadCounterDefinitions(profile);
-  if (definitions_.empty()) {
-    FormatTableMessage(&shared_message_, kMsgNoCounters);
-    CopySharedMessage(message, message_size);
+  auto definitions = std::make_shared<const std::vector<CounterDefinition>>(ReadCounterDefinitions(profile));
+  if (definitions->empty()) {
+    FormatTableMessage(&text, kMsgNoCounters);
+    os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
   CounterDefinition empty_record;
   std::memset(&empty_record, 0, sizeof empty_record);
-  selection_.assign(definitions_.size(), empty_record);
-  initialised_ = true;
+  selection_.assign(definitions->size(), empty_record);
+  definitions_ = std::move(definitions);
 
   const std::string catalogue_path = CataloguePath();
   MsgHandlerInitFunction();
   if (!AddResourceFile(catalogue_path).ok()) {
-    const std::string text = "Error can not open resource file " + catalogue_path + ".e2.";
+    text = "Error can not open resource file " + catalogue_path + ".e2.";
     os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
@@ -87,34 +86,57 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
 }
 
 void Monitor::Terminate() {
-  initialised_ = false;
-  measurements_.clear();
-  definitions_.clear();
-  definitions_.shrink_to_fit();
-  selection_.clear();
-  selection_.shrink_to_fit();
-  servers_.DestroyAllServers();
-  RemoveResourceFile(CataloguePath());
-  MsgHandlerDestroyFunction();
-  proxy_.reset();
-  servers_.SetProxySettings(ProxySettings::Direct());
+  ServerRegistry::Servers servers;
+  std::unordered_map<std::string, ActiveMeasurement> measurements;
+  {
+    MutexLock hold(state_mutex_);
+    ++terminations_;
+    definitions_.reset();
+    measurements.swap(measurements_);
+    selection_.clear();
+    selection_.shrink_to_fit();
+    servers = servers_.TakeAllServers();
+    RemoveResourceFile(CataloguePath());
+    MsgHandlerDestroyFunction();
+    proxy_.reset();
+    servers_.SetProxySettings(ProxySettings::Direct());
+  }
+  // The threads are waited for without the lock: calls from other threads meanwhile find the
+  // monitor ended.
+  measurements.clear();
+  ServerRegistry::DestroyServers(std::move(servers));
 }
 
 int Monitor::TestMachine(const char* host_text, const char* user_data, char* message, int message_size) {
   ServerParams params;
   ParseUserData(user_data == nullptr ? "" : user_data, &params);
   params.host = TrimHost(host_text == nullptr ? "" : host_text);
+  ProxySettings proxy = ProxySettings::Direct();
+  {
+    MutexLock hold(state_mutex_);
+    if (proxy_) proxy = *proxy_;
+  }
   std::string failure;
-  if (TestConnection(params, proxy_.value_or(ProxySettings::Direct()), http_, &failure) == 0) return 0;
+  if (TestConnection(params, proxy, http_, &failure) == 0) return 0;
   os_strncpy(message, failure.c_str(), message_size);
   return 1;
 }
 
 int Monitor::SetRate(std::uint32_t* rate) {
-  if (!initialised_) return -2;
+  std::string config_path;
+  {
+    MutexLock hold(state_mutex_);
+    if (!initialised()) return -2;
+    config_path = config_path_;
+  }
   // A negative or zero SamplingRate is no rate at all; it never replaces the host's.
-  const int configured = GetPrivateProfileInt(kSectionNetscape, kKeySamplingRate, 0, config_path_);
+  const int configured = GetPrivateProfileInt(kSectionNetscape, kKeySamplingRate, 0, config_path);
   if (configured <= 1000 || rate == nullptr) return -1;
   *rate = static_cast<std::uint32_t>(configured);
   return 0;
+}
+
+std::vector<CounterDefinition> Monitor::TEST_definitions() const {
+  MutexLock hold(state_mutex_);
+  return definitions_ ? *definitions_ : std::vector<CounterDefinition>{};
 }

@@ -38,13 +38,12 @@ int os_FormatParameterizedString(std::string_view format, char* output, int size
   return static_cast<int>(written);
 }
 
-int os_gettimeofday(std::int32_t* seconds_and_microseconds, int /*unused*/) {
-  if (seconds_and_microseconds == nullptr) return 0;
+int os_gettimeofday(SampleTime* time, int /*unused*/) {
+  if (time == nullptr) return 0;
   timeval now{};
   gettimeofday(&now, nullptr);
-  // The stamp keeps 32 bits of seconds, as the host's record does.
-  seconds_and_microseconds[0] = static_cast<std::int32_t>(now.tv_sec);
-  seconds_and_microseconds[1] = static_cast<std::int32_t>(now.tv_usec);
+  time->seconds = static_cast<std::int32_t>(now.tv_sec);
+  time->microseconds = static_cast<std::int32_t>(now.tv_usec);
   return 0;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "abi/records.h"
+
 // The string type the monitor keeps keys, messages and documents in.
 using OsStrSb = std::string;
 
@@ -27,9 +29,9 @@ using FormatParameters = std::array<const char*, 9>;
 int os_FormatParameterizedString(std::string_view format, char* output, int size,
                                  const FormatParameters& parameters);
 
-// Fills `seconds_and_microseconds` (two 32-bit integers) with the current wall-clock time:
-// seconds since the epoch, then microseconds. The argument after it is ignored. Returns 0.
-int os_gettimeofday(std::int32_t* seconds_and_microseconds, int unused = 0);
+// Fills `*time` with the current wall-clock time: seconds since the epoch (32 bits, as the
+// host's record keeps them), then microseconds. The argument after it is ignored. Returns 0.
+int os_gettimeofday(SampleTime* time, int unused = 0);
 
 // Writes into `output` (size bytes, terminated, cut to fit) the directory part of `path`:
 // everything before its last '/', or "." when it has none. Returns false when nothing fits.

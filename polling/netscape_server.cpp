@@ -30,9 +30,11 @@ constexpr std::chrono::milliseconds kActivityCheck{100};
 
 }  // namespace
 
-CNetscapeServer::CNetscapeServer(const ServerParams& params, const ProxySettings& proxy, HttpClient& http)
+CNetscapeServer::CNetscapeServer(const ServerParams& params, const ProxySettings& proxy, HttpClient& http,
+                                 std::uint64_t serial)
     : params_(params),
       key_(MakeServerKey(params)),
+      serial_(serial),
       proxy_(proxy),
       http_(http),
       dump_file_(GetEnvironment("QOR_NS_MON_FILE")) {}
@@ -99,7 +101,7 @@ int CNetscapeServer::activation_count() const {
 
 void CNetscapeServer::PublishSnapshot(const char* text, std::size_t length) {
   SampleTime now{};
-  os_gettimeofday(&now.seconds);
+  os_gettimeofday(&now);
   // A copy longer than the store keeps its beginning, where the counters of the page stand.
   length = std::min(length, kSnapshotCapacity - 1);
   MutexLock hold(data_mutex_);
@@ -152,8 +154,9 @@ void CNetscapeServer::RecordFailure(int code, std::int32_t message_id,
 }
 
 void CNetscapeServer::FailCycle(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments) {
-  PublishSnapshot(nullptr, 0);
+  // Recorded before the snapshot goes, so that a reader who finds no snapshot finds this failure.
   RecordFailure(code, message_id, arguments);
+  PublishSnapshot(nullptr, 0);
 }
 
 int CNetscapeServer::FetchFromNetwork() {

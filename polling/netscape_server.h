@@ -51,8 +51,10 @@ class CNetscapeServer {
   // A server for `params` that fetches with `http` and the proxy use `proxy`. It starts no
   // thread and holds no activation; its error record holds result code 1 and an empty text. It
   // reads the environment variable QOR_NS_MON_FILE: when set, the server reads that file in
-  // place of the network. `http` must outlive the server.
-  CNetscapeServer(const ServerParams& params, const ProxySettings& proxy, HttpClient& http);
+  // place of the network. `http` must outlive the server. `serial` tells this server apart from
+  // earlier ones of the same key (the registry numbers them).
+  CNetscapeServer(const ServerParams& params, const ProxySettings& proxy, HttpClient& http,
+                  std::uint64_t serial = 0);
 
   // Gives up every activation, wakes the thread and waits for it to end; a thread inside a
   // fetch notices within about 100 ms.
@@ -96,6 +98,7 @@ class CNetscapeServer {
   int activation_count() const;
   const ServerParams& params() const { return params_; }
   const std::string& key() const { return key_; }
+  std::uint64_t serial() const { return serial_; }
 
  private:
   void PollingLoop();
@@ -111,7 +114,7 @@ class CNetscapeServer {
   int ReadDumpFile();
   int FetchFromNetwork();
   void RecordFailure(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments);
-  // A step failed: the snapshot is emptied and the failure recorded.
+  // A step failed: the failure is recorded, then the snapshot emptied.
   void FailCycle(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments);
 
   MonitorErrorReport error_record_{1};
@@ -129,6 +132,7 @@ class CNetscapeServer {
   // Fixed after construction.
   const ServerParams params_;
   const std::string key_;
+  const std::uint64_t serial_;
   const ProxySettings proxy_;
   HttpClient& http_;
   const std::optional<std::string> dump_file_;

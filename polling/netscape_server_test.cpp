@@ -275,6 +275,7 @@ TEST_F(RegistryTest, OneServerPerSourceWhateverTheCredentials) {
 
   EXPECT_EQ(server, registry.FindServerByHost("web1:8080"));
   EXPECT_EQ(nullptr, registry.FindServerByHost("web"));
+  EXPECT_EQ(nullptr, registry.FindServerByHost("web10")) << "a longer host name is another host";
   EXPECT_EQ(nullptr, registry.FindServerByHost("other"));
   registry.DestroyAllServers();
   EXPECT_EQ(0u, registry.server_count());

@@ -2,20 +2,25 @@
 
 #include <new>
 
-bool ServerRegistry::FindOrStartServer(const ServerParams& params) {
+CNetscapeServer* ServerRegistry::FindOrStartServer(const ServerParams& params) {
   PurgeStoppedServers();
   const std::string key = MakeServerKey(params);
   if (const auto found = servers_.find(key); found != servers_.end()) {
-    if (found->second->AddActivation(true)) return true;
+    if (found->second->AddActivation(true)) return found->second.get();
     // The server stopped since the purge above.
     PurgeStoppedServers();
   }
-  auto server = std::unique_ptr<CNetscapeServer>(new (std::nothrow) CNetscapeServer(params, proxy_, http_));
-  if (server == nullptr) return false;
+  std::unique_ptr<CNetscapeServer> server;
+  try {
+    server = std::make_unique<CNetscapeServer>(params, proxy_, http_, next_serial_++);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
   // A new server is active before its thread's first cycle looks.
-  if (!server->AddActivation(false) || !server->StartPolling()) return false;
+  if (!server->AddActivation(false) || !server->StartPolling()) return nullptr;
+  CNetscapeServer* const started = server.get();
   servers_[key] = std::move(server);
-  return true;
+  return started;
 }
 
 CNetscapeServer* ServerRegistry::FindServer(const ServerParams& params) { return FindServerByKey(MakeServerKey(params)); }
@@ -28,7 +33,8 @@ CNetscapeServer* ServerRegistry::FindServerByKey(const std::string& key) {
 CNetscapeServer* ServerRegistry::FindServerByHost(std::string_view host_text) {
   for (const auto& [key, server] : servers_) {
     const std::string& host = server->params().host;
-    if (host_text.substr(0, host.size()) == host && host_text.size() >= host.size()) return server.get();
+    if (!host_text.starts_with(host)) continue;
+    if (host_text.size() == host.size() || host_text[host.size()] == ':') return server.get();
   }
   return nullptr;
 }
@@ -37,7 +43,13 @@ void ServerRegistry::PurgeStoppedServers() {
   std::erase_if(servers_, [](const auto& entry) { return entry.second->stopped(); });
 }
 
-void ServerRegistry::DestroyAllServers() {
-  for (auto& entry : servers_) entry.second->RequestStop();
-  servers_.clear();
+ServerRegistry::Servers ServerRegistry::TakeAllServers() {
+  Servers taken;
+  taken.swap(servers_);
+  return taken;
+}
+
+void ServerRegistry::DestroyServers(Servers servers) {
+  for (auto& entry : servers) entry.second->RequestStop();
+  servers.clear();
 }

@@ -277,29 +277,34 @@ TEST_F(MeasurementsTest, TheDescriptionDocumentsComeFromTheConfiguration) {
 
 TEST_F(MeasurementsTest, NullAndOversizedArgumentsNeverCrossTheBoundary) {
   char message[64];
-  EXPECT_EQ(0, plugin_.ActivateMeasurement(nullptr, nullptr, nullptr, message, sizeof message));
+  // Without a host there is nothing to poll: the activation is refused and nothing registered.
+  EXPECT_EQ(8, plugin_.ActivateMeasurement(nullptr, nullptr, nullptr, message, sizeof message));
+  EXPECT_EQ(std::string("The measurement \"|\" names no host: give the host name of the we"), message);
+  EXPECT_EQ(8, plugin_.ActivateMeasurement("Active Sessions", ":8080", "8080|/.perf||", message, sizeof message));
   ReadingRecord reading{};
-  // The server of host "" and port 0 cannot connect: no snapshot yet (1), or the failure (20).
-  for (int result : {plugin_.GetNewData(nullptr, nullptr, &reading, nullptr, 0),
-                     plugin_.GetNewData(nullptr, nullptr, nullptr, message, -5)}) {
-    EXPECT_TRUE(result == 1 || result == 20) << result;
-  }
-  EXPECT_EQ(0, plugin_.DeActivateMeasurement(nullptr, nullptr, nullptr, 0));
+  EXPECT_EQ(8, plugin_.GetNewData(nullptr, nullptr, &reading, nullptr, 0));
+  EXPECT_EQ(8, plugin_.GetNewData(nullptr, nullptr, nullptr, message, -5));
+  EXPECT_EQ(8, plugin_.DeActivateMeasurement(nullptr, nullptr, nullptr, 0));
   EXPECT_EQ(1, plugin_.TestMachine(nullptr, nullptr, message, sizeof message));
   EXPECT_EQ(0, plugin_.GetMeasurementsCollection(nullptr, nullptr, nullptr));
   EXPECT_EQ(1, plugin_.GetUserDataStr(nullptr, nullptr, nullptr));
   EXPECT_EQ(-1, plugin_.SetMonitorRate(nullptr));
 
-  // Keys and user data far beyond their fields are cut, and the messages stay in their buffers.
+  // Identifiers, hosts and user data far beyond their fields are cut, and the messages stay in
+  // their buffers.
   const std::string huge(100000, 'x');
   std::memset(message, '#', sizeof message);
   EXPECT_EQ(0, plugin_.ActivateMeasurement(huge.c_str(), huge.c_str(), huge.c_str(), message, 16));
   EXPECT_EQ('#', message[0]);
+  // The host is cut the same way for the measurement and its server, which is found: no 10.
+  const int result = plugin_.GetNewData(huge.c_str(), huge.c_str(), &reading, message, 16);
+  EXPECT_TRUE(result == 1 || result == 20) << result;
   EXPECT_EQ(8, plugin_.DeActivateMeasurement(("y" + huge).c_str(), "h", message, 16));
   EXPECT_EQ('\0', message[15]);
   EXPECT_EQ('#', message[16]);
-  // Keys are cut to 511 characters, so the same long identifier with another tail finds it.
-  EXPECT_EQ(0, plugin_.DeActivateMeasurement((huge + "tail").c_str(), "other host", message, 16));
+  // The counter part of a key is cut, never its host: another host is another measurement.
+  EXPECT_EQ(8, plugin_.DeActivateMeasurement((huge + "tail").c_str(), "other host", message, 16));
+  EXPECT_EQ(0, plugin_.DeActivateMeasurement((huge + "tail").c_str(), (huge + "tail").c_str(), message, 16));
 }
 
 }  // namespace
