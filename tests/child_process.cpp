@@ -40,7 +40,7 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& log_path) {
+                           const std::string& output_path, const std::string& errors_path) {
   std::vector<std::string> words{program};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -49,31 +49,45 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
   pid_ = fork();
   if (pid_ == 0) {
-    const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (log >= 0) {
-      dup2(log, STDOUT_FILENO);
-      dup2(log, STDERR_FILENO);
-    }
+    const int output = open(output_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int errors =
+        errors_path.empty() ? output : open(errors_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     const int null = open("/dev/null", O_RDONLY);
-    if (null >= 0) dup2(null, STDIN_FILENO);
+    if (output < 0 || errors < 0 || null < 0) _exit(126);
+    dup2(output, STDOUT_FILENO);
+    dup2(errors, STDERR_FILENO);
+    dup2(null, STDIN_FILENO);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
 }
 
+bool ChildProcess::Reap() {
+  if (pid_ <= 0) return false;
+  if (status_ >= 0) return true;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  return true;
+}
+
+void ChildProcess::Signal(int signal) const {
+  if (running()) kill(pid_, signal);
+}
+
+bool ChildProcess::WaitForExit(int seconds) {
+  if (pid_ <= 0) return false;
+  return WaitFor([&] { return Reap(); }, seconds);
+}
+
 void ChildProcess::Stop() {
-  if (pid_ <= 0) return;
+  if (!running()) return;
   kill(pid_, SIGTERM);
-  for (int i = 0; i < 500; ++i) {  // up to 5 s to end by itself
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (WaitForExit(5)) return;
   kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  status_ = 128 + SIGKILL;
 }
 
 TemporaryDirectory::TemporaryDirectory() {

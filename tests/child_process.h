@@ -1,6 +1,6 @@
-// Programs the network tests start on 127.0.0.1: the statistics server and a proxy. Each is
-// bounded in time by its own options, stopped (SIGTERM, then SIGKILL) when its holder goes out
-// of scope, and waited for.
+// Programs the tests start: the statistics server, a proxy, the host program. Each is bounded in
+// time by its own options, stopped (SIGTERM, then SIGKILL) when its holder goes out of scope, and
+// waited for; none outlives its test.
 #pragma once
 
 #include <sys/types.h>
@@ -12,18 +12,33 @@
 
 class ChildProcess {
  public:
-  // Starts `program` with `arguments`, its output appended to `log_path`.
-  ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& log_path);
+  // Starts `program` with `arguments`, its standard output appended to `output_path` and its
+  // standard error to `errors_path` (empty: to `output_path` as well); standard input is empty.
+  ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& output_path,
+               const std::string& errors_path = "");
   ~ChildProcess() { Stop(); }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool running() const { return pid_ > 0; }
-  // Stops the program and waits for it; safe to call twice.
+  // Whether the program was started and has not been waited for yet.
+  bool running() const { return pid_ > 0 && status_ < 0; }
+  pid_t pid() const { return pid_; }
+  // Sends `signal` to the program if it has not been waited for yet.
+  void Signal(int signal) const;
+  // Waits up to `seconds` for the program to end by itself; true when it did (at once if it
+  // already had).
+  bool WaitForExit(int seconds);
+  // After the program ended: its exit code, or 128 + the signal that ended it; -1 before.
+  int exit_status() const { return status_; }
+  // Stops the program and waits for it; safe to call twice, and after it ended by itself.
   void Stop();
 
  private:
+  // Reaps the program if it has ended; true when it has (now or before).
+  bool Reap();
+
   pid_t pid_ = -1;
+  int status_ = -1;
 };
 
 // A fresh temporary directory, removed with everything in it when the holder goes.

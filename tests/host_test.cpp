@@ -1,10 +1,8 @@
 // sarvik-host end to end: the staged host program run as a process, as an operator runs it,
 // against sarvik-statserver on 127.0.0.1. Its output is captured to files and read back.
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -46,66 +44,25 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
-// sarvik-host running as a child process, its output and errors captured to files. It is killed
+// sarvik-host running as a child process, its output and errors captured to files. It is stopped
 // and reaped when the holder goes, if it has not ended by then.
 class HostProcess {
  public:
-  explicit HostProcess(const std::vector<std::string>& arguments, const std::string& program = Staged("bin/sarvik-host")) {
-    out_path_ = directory_.path() + "/out";
-    err_path_ = directory_.path() + "/err";
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int null = open("/dev/null", O_RDONLY);
-      if (out < 0 || err < 0 || null < 0) _exit(126);
-      dup2(out, STDOUT_FILENO);
-      dup2(err, STDERR_FILENO);
-      dup2(null, STDIN_FILENO);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-  }
-  ~HostProcess() {
-    if (pid_ > 0 && status_ < 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  HostProcess(const HostProcess&) = delete;
-  HostProcess& operator=(const HostProcess&) = delete;
+  explicit HostProcess(const std::vector<std::string>& arguments, const std::string& program = Staged("bin/sarvik-host"))
+      : process_(program, arguments, directory_.path() + "/out", directory_.path() + "/err") {}
 
-  pid_t pid() const { return pid_; }
-  void Signal(int signal) const { kill(pid_, signal); }
-
+  pid_t pid() const { return process_.pid(); }
+  void Signal(int signal) const { process_.Signal(signal); }
   // Waits up to `seconds` for the host to end; true when it did.
-  bool Wait(int seconds = 60) {
-    if (status_ >= 0) return true;
-    return WaitFor(
-        [&] {
-          int status = 0;
-          if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-          status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-          return true;
-        },
-        seconds);
-  }
+  bool Wait(int seconds = 60) { return process_.WaitForExit(seconds); }
   // The exit status after Wait: the exit code, or 128 + the signal that ended it.
-  int status() const { return status_; }
-  std::string Output() const { return ReadText(out_path_); }
-  std::string Errors() const { return ReadText(err_path_); }
+  int status() const { return process_.exit_status(); }
+  std::string Output() const { return ReadText(directory_.path() + "/out"); }
+  std::string Errors() const { return ReadText(directory_.path() + "/err"); }
 
  private:
   TemporaryDirectory directory_;
-  std::string out_path_;
-  std::string err_path_;
-  pid_t pid_ = -1;
-  int status_ = -1;
+  ChildProcess process_;
 };
 
 struct Finished {
