@@ -27,11 +27,8 @@ std::string EightKilobytePage() {
 
 class NullHttpClient : public HttpClient {
  public:
-  std::unique_ptr<HttpExchange> Open(const HttpRequestOptions&, std::function<bool()>, HttpOpenFailure* failure,
-                                     std::string* error_text) override {
-    *failure = HttpOpenFailure::kSession;
-    *error_text = "not used";
-    return nullptr;
+  Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions&, std::function<bool()>) override {
+    return Status::Failure(StatusCode::kResourceExhausted, "not used");
   }
 };
 

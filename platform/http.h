@@ -6,6 +6,9 @@
 // caller's cancel check, so a caller that wants to end (a server being destroyed) never waits on
 // a silent peer. Exchanges are independent of each other: each belongs to the one thread that
 // opened it.
+//
+// Every step returns a Status (or a Result): ok, or a failure whose code() says which step
+// failed and whose message() is a readable, never empty text of why.
 #pragma once
 
 #include <chrono>
@@ -13,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "platform/status.h"
 
 // How requests reach the network.
 enum class ProxyMode {
@@ -36,47 +41,32 @@ struct HttpRequestOptions {
   std::chrono::milliseconds receive_timeout{120000};
 };
 
-// The outcome of one step of an exchange.
-enum class HttpStep {
-  kOk,             // done
-  kConnectFailed,  // the host could not be resolved or the TCP connection not opened
-  kSendFailed,     // the request was not answered with a status line in time, or failed on the way
-  kFailed,         // Available() or Read() failed (the connection broke, or the receive time-out)
-  kCancelled,      // the caller's cancel check asked to stop
-};
-
 class HttpExchange {
  public:
   virtual ~HttpExchange() = default;
 
   // Sends the request and waits until the final response's status line and headers have
-  // arrived, at most `bound`.
-  [[nodiscard]] virtual HttpStep Send(std::chrono::milliseconds bound) = 0;
+  // arrived, at most `bound`. Fails with kConnectFailed (the host could not be resolved or the
+  // TCP connection not opened), kSendFailed (no status line in time, or a failure on the way)
+  // or kCancelled.
+  [[nodiscard]] virtual Status Send(std::chrono::milliseconds bound) = 0;
 
   // The final response's status code, 0 when none could be read; and its reason phrase, empty
-  // when the server sent none. Valid after Send() returned kOk.
+  // when the server sent none. Valid after Send() returned ok.
   virtual int StatusCode() const = 0;
   virtual std::string ReasonPhrase() const = 0;
 
   // The proxy user name and password for the next Send(), which repeats the request with them.
   virtual void SetProxyCredentials(const std::string& user_name, const std::string& password) = 0;
 
-  // Waits until body bytes can be read or the response has ended; sets `*count` to the bytes
-  // ready (0: the response has ended).
-  [[nodiscard]] virtual HttpStep Available(std::size_t* count) = 0;
+  // Waits until body bytes can be read or the response has ended; returns the bytes ready
+  // (0: the response has ended). Fails with kReceiveFailed (the connection broke, or the
+  // receive time-out) or kCancelled.
+  [[nodiscard]] virtual Result<std::size_t> Available() = 0;
 
-  // Copies up to `size` ready bytes into `buffer`; sets `*count` to the number copied.
-  [[nodiscard]] virtual HttpStep Read(char* buffer, std::size_t size, std::size_t* count) = 0;
-
-  // A readable text of the last failure, "Not available" when there is none.
-  virtual std::string ErrorText() const = 0;
-};
-
-// The preparation step that failed when an exchange cannot be opened.
-enum class HttpOpenFailure {
-  kSession,     // the network layer itself (out of resources)
-  kConnection,  // the connection to the host (host, port or credentials unusable)
-  kRequest,     // the request (target unusable)
+  // Copies up to `size` ready bytes into `buffer`; returns the number copied. Fails like
+  // Available().
+  [[nodiscard]] virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
 };
 
 class HttpClient {
@@ -85,11 +75,11 @@ class HttpClient {
 
   // Opens an exchange for `options`; nothing is sent yet. `cancel_requested` is asked from the
   // calling thread at least every 100 ms during every wait of the exchange; true ends the wait
-  // with kCancelled. Returns null with `*failure` and `*error_text` set when the exchange cannot
-  // be prepared.
-  [[nodiscard]] virtual std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options,
-                                                           std::function<bool()> cancel_requested,
-                                                           HttpOpenFailure* failure, std::string* error_text) = 0;
+  // with kCancelled. When the exchange cannot be prepared, the failure names the step that
+  // refused it: kResourceExhausted (the network layer itself), kInvalidAddress (the connection:
+  // host, port or credentials unusable) or kInvalidArgument (the request: target unusable).
+  [[nodiscard]] virtual Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions& options,
+                                                                   std::function<bool()> cancel_requested) = 0;
 };
 
 // The client over libcurl, shared by every thread of the process. The first call initialises

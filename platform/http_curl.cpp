@@ -36,6 +36,12 @@ constexpr std::size_t kMostBufferedBytes = 64 * 1024;
 
 constexpr const char* kNoErrorText = "Not available";
 
+// The one way a failure of this transport becomes a Status: the step's kind and libcurl's (or
+// our own) text, which a failure never leaves empty.
+Status HttpFailure(::StatusCode code, std::string text) {
+  return Status::Failure(code, text.empty() ? std::string(kNoErrorText) : std::move(text));
+}
+
 std::string DurationText(std::chrono::milliseconds duration) {
   const long long ms = duration.count();
   if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
@@ -56,22 +62,21 @@ bool IsConnectFailure(CURLcode code) {
 
 class CurlExchange final : public HttpExchange {
  public:
-  // Prepares an exchange for `options`; returns null with `*failure` and `*error_text` set when
-  // libcurl cannot take it.
-  static std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options, std::function<bool()> cancel_requested,
-                                            HttpOpenFailure* failure, std::string* error_text);
+  // Prepares an exchange for `options`; fails as HttpClient::Open() does when libcurl cannot
+  // take it.
+  static Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions& options,
+                                                    std::function<bool()> cancel_requested);
 
   ~CurlExchange() override;
   CurlExchange(const CurlExchange&) = delete;
   CurlExchange& operator=(const CurlExchange&) = delete;
 
-  HttpStep Send(std::chrono::milliseconds bound) override;
+  Status Send(std::chrono::milliseconds bound) override;
   int StatusCode() const override { return answered_ ? status_code_ : 0; }
   std::string ReasonPhrase() const override { return answered_ ? reason_phrase_ : std::string(); }
   void SetProxyCredentials(const std::string& user_name, const std::string& password) override;
-  HttpStep Available(std::size_t* count) override;
-  HttpStep Read(char* buffer, std::size_t size, std::size_t* count) override;
-  std::string ErrorText() const override { return error_text_.empty() ? kNoErrorText : error_text_; }
+  Result<std::size_t> Available() override;
+  Result<std::size_t> Read(char* buffer, std::size_t size) override;
 
  private:
   CurlExchange(CURLM* multi, std::chrono::milliseconds receive_timeout, std::function<bool()> cancel_requested);
@@ -79,9 +84,12 @@ class CurlExchange final : public HttpExchange {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) noexcept;
   static size_t OnBody(char* data, size_t size, size_t count, void* self) noexcept;
 
-  // Sets the options of the three preparation steps; false with `*failure` and `*error_text` set
-  // when one is refused.
-  bool Prepare(const HttpRequestOptions& options, HttpOpenFailure* failure, std::string* error_text);
+  // Sets the options of the three preparation steps; fails with the kind of the step that
+  // refused them.
+  Status Prepare(const HttpRequestOptions& options);
+
+  // The failure of a step of kind `code`, with the text of the last failure (error_text_).
+  Status Failed(::StatusCode code) const { return HttpFailure(code, error_text_); }
 
   // Detaches the easy handle from the multi handle, which abandons its transfer.
   void Detach();
@@ -123,7 +131,7 @@ class CurlExchange final : public HttpExchange {
 
   // State of the current transfer.
   ResponseHead head_;
-  bool answered_ = false;  // Send() returned kOk
+  bool answered_ = false;  // Send() returned ok
   int status_code_ = 0;
   std::string reason_phrase_;
   bool ended_ = false;  // libcurl reported the transfer done
@@ -136,25 +144,20 @@ class CurlExchange final : public HttpExchange {
   std::string error_text_;
 };
 
-std::unique_ptr<HttpExchange> CurlExchange::Open(const HttpRequestOptions& options,
-                                                 std::function<bool()> cancel_requested, HttpOpenFailure* failure,
-                                                 std::string* error_text) {
+Result<std::unique_ptr<HttpExchange>> CurlExchange::Open(const HttpRequestOptions& options,
+                                                         std::function<bool()> cancel_requested) {
   CURLM* multi = curl_multi_init();
   if (multi == nullptr) {
-    *failure = HttpOpenFailure::kSession;
-    *error_text = "The network layer could not be prepared (out of resources)";
-    return nullptr;
+    return HttpFailure(::StatusCode::kResourceExhausted, "The network layer could not be prepared (out of resources)");
   }
   std::unique_ptr<CurlExchange> exchange(new (std::nothrow)
                                              CurlExchange(multi, options.receive_timeout, std::move(cancel_requested)));
   if (exchange == nullptr) {
     curl_multi_cleanup(multi);
-    *failure = HttpOpenFailure::kSession;
-    *error_text = "The network layer could not be prepared (out of memory)";
-    return nullptr;
+    return HttpFailure(::StatusCode::kResourceExhausted, "The network layer could not be prepared (out of memory)");
   }
-  if (!exchange->Prepare(options, failure, error_text)) return nullptr;
-  return exchange;
+  if (Status prepared = exchange->Prepare(options); !prepared.ok()) return prepared;
+  return std::unique_ptr<HttpExchange>(std::move(exchange));
 }
 
 CurlExchange::CurlExchange(CURLM* multi, std::chrono::milliseconds receive_timeout,
@@ -168,32 +171,26 @@ CurlExchange::~CurlExchange() {
   curl_slist_free_all(headers_);
 }
 
-bool CurlExchange::Prepare(const HttpRequestOptions& options, HttpOpenFailure* failure, std::string* error_text) {
+Status CurlExchange::Prepare(const HttpRequestOptions& options) {
   // The connection: host, port and the web server's credentials.
-  *failure = HttpOpenFailure::kConnection;
   if (!HostFitsUrl(options.host)) {
-    *error_text = "The host name \"" + options.host + "\" cannot be used in an URL";
-    return false;
+    return HttpFailure(::StatusCode::kInvalidAddress, "The host name \"" + options.host + "\" cannot be used in an URL");
   }
   if (options.port < 1 || options.port > 65535) {
-    *error_text = "The port " + std::to_string(options.port) + " is not a TCP port (1 to 65535)";
-    return false;
+    return HttpFailure(::StatusCode::kInvalidAddress, "The port " + std::to_string(options.port) + " is not a TCP port (1 to 65535)");
   }
   easy_ = curl_easy_init();
   if (easy_ == nullptr) {
-    *error_text = "The connection could not be prepared (out of resources)";
-    return false;
+    return HttpFailure(::StatusCode::kInvalidAddress, "The connection could not be prepared (out of resources)");
   }
 
   CURLcode code = CURLE_OK;
   const auto set = [this, &code](CURLoption option, auto value) {
     if (code == CURLE_OK) code = curl_easy_setopt(easy_, option, value);
   };
-  const auto refused = [&code, error_text](HttpOpenFailure step, HttpOpenFailure* failed) {
-    if (code == CURLE_OK) return false;
-    *failed = step;
-    *error_text = curl_easy_strerror(code);
-    return true;
+  // A refused option fails the preparation step it belongs to, with libcurl's text for `code`.
+  const auto refused = [&code](::StatusCode step) {
+    return code == CURLE_OK ? Status::Ok() : HttpFailure(step, curl_easy_strerror(code));
   };
 
   // The session: how the process reaches the network.
@@ -218,7 +215,7 @@ bool CurlExchange::Prepare(const HttpRequestOptions& options, HttpOpenFailure* f
       through_http_proxy = SystemProxyCarries(options.host);
       break;
   }
-  if (refused(HttpOpenFailure::kSession, failure)) return false;
+  if (Status failed = refused(::StatusCode::kResourceExhausted); !failed.ok()) return failed;
 
   const std::string url = "http://" + options.host + ":" + std::to_string(options.port) + "/";
   set(CURLOPT_URL, url.c_str());
@@ -228,35 +225,29 @@ bool CurlExchange::Prepare(const HttpRequestOptions& options, HttpOpenFailure* f
     // Probe first and answer whatever the web server asks for (Basic, Digest, NTLM...).
     set(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_ANY));
   }
-  if (refused(HttpOpenFailure::kConnection, failure)) return false;
+  if (Status failed = refused(::StatusCode::kInvalidAddress); !failed.ok()) return failed;
   {
     // libcurl's own reading of the URL must agree that it holds nothing but host and port.
     CURLU* parsed = curl_url();
     const CURLUcode parse = parsed == nullptr ? CURLUE_OUT_OF_MEMORY : curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0);
     curl_url_cleanup(parsed);
     if (parse != CURLUE_OK) {
-      *failure = HttpOpenFailure::kConnection;
-      *error_text = "The address " + url + " cannot be used: " + curl_url_strerror(parse);
-      return false;
+      return HttpFailure(::StatusCode::kInvalidAddress, "The address " + url + " cannot be used: " + curl_url_strerror(parse));
     }
   }
 
   // The request.
-  *failure = HttpOpenFailure::kRequest;
   if (!TargetFitsRequestLine(options.target)) {
-    *error_text = "The request target contains a line break or a NUL character";
-    return false;
+    return HttpFailure(::StatusCode::kInvalidArgument, "The request target contains a line break or a NUL character");
   }
   if (!TargetFitsRequestLine(options.user_agent)) {
-    *error_text = "The user agent contains a line break or a NUL character";
-    return false;
+    return HttpFailure(::StatusCode::kInvalidArgument, "The user agent contains a line break or a NUL character");
   }
   // "Never from a cache": a proxy must fetch the page from the web server and keep no copy.
   for (const char* header : {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache"}) {
     curl_slist* appended = curl_slist_append(headers_, header);
     if (appended == nullptr) {
-      *error_text = "The request could not be prepared (out of memory)";
-      return false;
+      return HttpFailure(::StatusCode::kInvalidArgument, "The request could not be prepared (out of memory)");
     }
     headers_ = appended;
   }
@@ -270,10 +261,10 @@ bool CurlExchange::Prepare(const HttpRequestOptions& options, HttpOpenFailure* f
   set(CURLOPT_HEADERDATA, static_cast<void*>(this));
   set(CURLOPT_WRITEFUNCTION, &CurlExchange::OnBody);
   set(CURLOPT_WRITEDATA, static_cast<void*>(this));
-  if (refused(HttpOpenFailure::kRequest, failure)) return false;
+  if (Status failed = refused(::StatusCode::kInvalidArgument); !failed.ok()) return failed;
   // Keep-alive is HTTP/1.1's default and what keep_connection asks for; without it nothing needs
   // to close the connection early, as every exchange ends with its own multi handle.
-  return true;
+  return Status::Ok();
 }
 
 void CurlExchange::Detach() {
@@ -350,7 +341,7 @@ bool CurlExchange::EndedOnUnreadableStatus() const {
   return curl_easy_getinfo(easy_, CURLINFO_REQUEST_SIZE, &request_size) == CURLE_OK && request_size > 0;
 }
 
-HttpStep CurlExchange::Send(std::chrono::milliseconds bound) {
+Status CurlExchange::Send(std::chrono::milliseconds bound) {
   // A repeated Send() starts the request again from the beginning on the same easy handle.
   Detach();
   head_.Reset();
@@ -378,18 +369,18 @@ HttpStep CurlExchange::Send(std::chrono::milliseconds bound) {
     }
     if (code != CURLE_OK) {
       error_text_ = curl_easy_strerror(code);
-      return HttpStep::kSendFailed;
+      return Failed(::StatusCode::kSendFailed);
     }
   }
   const auto connect_bound = std::max(bound, std::chrono::milliseconds(1));
   if (curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect_bound.count())) != CURLE_OK) {
     error_text_ = "The send bound could not be set";
-    return HttpStep::kSendFailed;
+    return Failed(::StatusCode::kSendFailed);
   }
   const CURLMcode added = curl_multi_add_handle(multi_, easy_);
   if (added != CURLM_OK) {
     error_text_ = curl_multi_strerror(added);
-    return HttpStep::kSendFailed;
+    return Failed(::StatusCode::kSendFailed);
   }
   attached_ = true;
 
@@ -398,46 +389,46 @@ HttpStep CurlExchange::Send(std::chrono::milliseconds bound) {
   for (;;) {
     if (!Perform()) {
       Detach();
-      return HttpStep::kSendFailed;
+      return Failed(::StatusCode::kSendFailed);
     }
     if (head_.complete()) {
       answered_ = true;
       status_code_ = head_.status_code();
       reason_phrase_ = head_.reason_phrase();
       proxy_offers_basic_ = head_.proxy_offers_basic();
-      return HttpStep::kOk;
+      return Status::Ok();
     }
     if (ended_) {
       if (EndedOnUnreadableStatus()) {
         answered_ = true;
-        return HttpStep::kOk;
+        return Status::Ok();
       }
       if (end_code_ == CURLE_OK) {
         error_text_ = "The web server ended the response before its headers were complete";
-        return HttpStep::kSendFailed;
+        return Failed(::StatusCode::kSendFailed);
       }
       if (IsConnectFailure(end_code_)) {
         error_text_ = end_text_;
-        return HttpStep::kConnectFailed;
+        return Failed(::StatusCode::kConnectFailed);
       }
       error_text_ = end_code_ == CURLE_OPERATION_TIMEDOUT ? not_answered + " (" + end_text_ + ")" : end_text_;
-      return HttpStep::kSendFailed;
+      return Failed(::StatusCode::kSendFailed);
     }
     if (CancelRequested()) {
       Detach();
       error_text_ = "The request was cancelled";
-      return HttpStep::kCancelled;
+      return Failed(::StatusCode::kCancelled);
     }
     const Clock::time_point now = Clock::now();
     if (now >= deadline) {
       // Abandoning the transfer closes its connection, as closing the request would.
       Detach();
       error_text_ = not_answered;
-      return HttpStep::kSendFailed;
+      return Failed(::StatusCode::kSendFailed);
     }
     if (!Poll(std::chrono::ceil<std::chrono::milliseconds>(deadline - now))) {
       Detach();
-      return HttpStep::kSendFailed;
+      return Failed(::StatusCode::kSendFailed);
     }
   }
 }
@@ -448,15 +439,13 @@ void CurlExchange::SetProxyCredentials(const std::string& user_name, const std::
   proxy_credentials_pending_ = true;
 }
 
-HttpStep CurlExchange::Available(std::size_t* count) {
-  *count = 0;
+Result<std::size_t> CurlExchange::Available() {
   if (!answered_) {
     error_text_ = "The request has not been answered";
-    return HttpStep::kFailed;
+    return Failed(::StatusCode::kReceiveFailed);
   }
   if (Buffered() > 0) {
-    *count = Buffered();
-    return HttpStep::kOk;
+    return Buffered();
   }
   if (paused_) {
     paused_ = false;
@@ -464,44 +453,43 @@ HttpStep CurlExchange::Available(std::size_t* count) {
     const CURLcode resumed = curl_easy_pause(easy_, CURLPAUSE_CONT);
     if (resumed != CURLE_OK) {
       error_text_ = TransferErrorText(resumed);
-      return HttpStep::kFailed;
+      return Failed(::StatusCode::kReceiveFailed);
     }
   }
   const Clock::time_point started = Clock::now();
   for (;;) {
     if (Buffered() > 0) {
-      *count = Buffered();
-      return HttpStep::kOk;
+      return Buffered();
     }
     if (ended_) {
-      if (end_code_ == CURLE_OK) return HttpStep::kOk;  // the response has ended
+      if (end_code_ == CURLE_OK) return std::size_t{0};  // the response has ended
       error_text_ = end_text_;
-      return HttpStep::kFailed;
+      return Failed(::StatusCode::kReceiveFailed);
     }
     if (!attached_) {
       error_text_ = "The request has been abandoned";
-      return HttpStep::kFailed;
+      return Failed(::StatusCode::kReceiveFailed);
     }
-    if (!Perform()) return HttpStep::kFailed;
+    if (!Perform()) return Failed(::StatusCode::kReceiveFailed);
     if (Buffered() > 0 || ended_) continue;
     if (CancelRequested()) {
       error_text_ = "The request was cancelled";
-      return HttpStep::kCancelled;
+      return Failed(::StatusCode::kCancelled);
     }
     std::chrono::milliseconds longest = kLongestPoll;
     if (receive_timeout_.count() > 0) {
       const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
       if (waited >= receive_timeout_) {
         error_text_ = "No data received for " + DurationText(receive_timeout_);
-        return HttpStep::kFailed;
+        return Failed(::StatusCode::kReceiveFailed);
       }
       longest = std::min(longest, receive_timeout_ - waited);
     }
-    if (!Poll(longest)) return HttpStep::kFailed;
+    if (!Poll(longest)) return Failed(::StatusCode::kReceiveFailed);
   }
 }
 
-HttpStep CurlExchange::Read(char* buffer, std::size_t size, std::size_t* count) {
+Result<std::size_t> CurlExchange::Read(char* buffer, std::size_t size) {
   const std::size_t copied = std::min(size, Buffered());
   if (copied > 0) std::memcpy(buffer, body_.data() + read_at_, copied);
   read_at_ += copied;
@@ -510,22 +498,20 @@ HttpStep CurlExchange::Read(char* buffer, std::size_t size, std::size_t* count) 
     body_.clear();
     read_at_ = 0;
   }
-  *count = copied;
-  return HttpStep::kOk;
+  return copied;
 }
 
 class CurlHttpClient final : public HttpClient {
  public:
   explicit CurlHttpClient(CURLcode global_init) : global_init_(global_init) {}
 
-  std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options, std::function<bool()> cancel_requested,
-                                     HttpOpenFailure* failure, std::string* error_text) override {
+  Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions& options,
+                                             std::function<bool()> cancel_requested) override {
     if (global_init_ != CURLE_OK) {
-      *failure = HttpOpenFailure::kSession;
-      *error_text = std::string("The network layer could not be initialised: ") + curl_easy_strerror(global_init_);
-      return nullptr;
+      return HttpFailure(::StatusCode::kResourceExhausted,
+                         std::string("The network layer could not be initialised: ") + curl_easy_strerror(global_init_));
     }
-    return CurlExchange::Open(options, std::move(cancel_requested), failure, error_text);
+    return CurlExchange::Open(options, std::move(cancel_requested));
   }
 
  private:

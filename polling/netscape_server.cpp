@@ -177,31 +177,32 @@ int CNetscapeServer::FetchFromNetwork() {
   // connection test is never active and waits as long as the transport allows.
   auto cancel_requested = [this] { return polling_ && !active_.load(); };
 
-  HttpOpenFailure open_failure = HttpOpenFailure::kSession;
-  std::unique_ptr<HttpExchange> exchange = http_.Open(options, cancel_requested, &open_failure, &error_text_);
-  if (exchange == nullptr) {
+  Result<std::unique_ptr<HttpExchange>> opened = http_.Open(options, cancel_requested);
+  if (!opened.ok()) {
+    error_text_ = opened.status().message();
     if (error_text_.empty()) error_text_ = "Not available";
-    switch (open_failure) {
-      case HttpOpenFailure::kSession:
+    switch (opened.status().code()) {
+      case StatusCode::kResourceExhausted:
         FailCycle(11, kMsgNetworkFailed, {p.host, error_text_, kOperation});
         return 3;
-      case HttpOpenFailure::kConnection:
+      case StatusCode::kInvalidAddress:
         FailCycle(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
         return 4;
-      case HttpOpenFailure::kRequest:
+      case StatusCode::kInvalidArgument:
       default:
         FailCycle(12, kMsgRequestFailed, {p.host, p.url, p.port, error_text_, kOperation});
         return 5;
     }
   }
+  const std::unique_ptr<HttpExchange> exchange = std::move(opened).value();
 
   bool proxy_credentials_sent = false;
   for (;;) {
-    const HttpStep sent = exchange->Send(kSendBound);
-    if (sent == HttpStep::kCancelled) return 0;
-    if (sent != HttpStep::kOk) {
-      error_text_ = exchange->ErrorText();
-      if (sent == HttpStep::kConnectFailed) {
+    const Status sent = exchange->Send(kSendBound);
+    if (sent.code() == StatusCode::kCancelled) return 0;
+    if (!sent.ok()) {
+      error_text_ = sent.message();
+      if (sent.code() == StatusCode::kConnectFailed) {
         FailCycle(20, kMsgConnectFailed, {p.host, std::to_string(p.port), p.login, error_text_, kOperation});
         return 4;
       }
@@ -226,27 +227,26 @@ int CNetscapeServer::FetchFromNetwork() {
     PublishSnapshot(text, length);
   };
   for (;;) {
-    std::size_t available = 0;
-    const HttpStep waited = exchange->Available(&available);
-    if (waited == HttpStep::kCancelled) return 0;
-    if (waited != HttpStep::kOk) {
-      error_text_ = exchange->ErrorText();
+    const Result<std::size_t> waited = exchange->Available();
+    if (waited.status().code() == StatusCode::kCancelled) return 0;
+    if (!waited.ok()) {
+      error_text_ = waited.status().message();
       FailCycle(15, kMsgAvailableFailed, {p.host, error_text_, kOperation});
       return 8;
     }
+    const std::size_t available = *waited;
     if (available == 0) {
       RecordFailure(13, kMsgStreamEnded, {p.host, p.login, p.host, p.port, p.url, kQualifiedOperation});
       return 0;
     }
-    std::size_t received = 0;
-    const HttpStep read = exchange->Read(splitter.write_position(), std::min(available, splitter.free_room()), &received);
-    if (read == HttpStep::kCancelled) return 0;
-    if (read != HttpStep::kOk) {
-      error_text_ = exchange->ErrorText();
+    const Result<std::size_t> read = exchange->Read(splitter.write_position(), std::min(available, splitter.free_room()));
+    if (read.status().code() == StatusCode::kCancelled) return 0;
+    if (!read.ok()) {
+      error_text_ = read.status().message();
       FailCycle(16, kMsgReadFailed, {p.host, error_text_, kOperation});
       return 9;
     }
-    const StreamSplitter::Outcome outcome = splitter.Commit(received, publish);
+    const StreamSplitter::Outcome outcome = splitter.Commit(*read, publish);
     if (outcome.discarded_undelivered) {
       RecordFailure(13, kMsgStreamEnded, {p.host, p.login, p.host, p.port, p.url, kQualifiedOperation});
     }

@@ -119,19 +119,19 @@ TEST_F(FetchTest, EachFailureIsRecordedWithItsCodeAndEmptiesTheSnapshot) {
   session.open_fails = true;
   session.error_text = "out of resources";
   connection = session;
-  connection.open_failure = HttpOpenFailure::kConnection;
+  connection.open_failure = StatusCode::kInvalidAddress;
   request = session;
-  request.open_failure = HttpOpenFailure::kRequest;
-  refused.responses = {{HttpStep::kConnectFailed, 0, ""}};
+  request.open_failure = StatusCode::kInvalidArgument;
+  refused.responses = {{StatusCode::kConnectFailed, 0, ""}};
   refused.error_text = "Connection refused";
-  unsent.responses = {{HttpStep::kSendFailed, 0, ""}};
+  unsent.responses = {{StatusCode::kSendFailed, 0, ""}};
   unsent.error_text = "The request was not answered within 8000 ms";
-  not_found.responses = {{HttpStep::kOk, 404, "Not Found"}};
+  not_found.responses = {{StatusCode::kOk, 404, "Not Found"}};
   available.body = {kD + "a" + kD};
-  available.fail_available_after_body = HttpStep::kFailed;
+  available.fail_available_after_body = StatusCode::kReceiveFailed;
   available.error_text = "Connection reset by peer";
   read.body = {kD + "a" + kD, "more"};
-  read.fail_read_at_end = HttpStep::kFailed;
+  read.fail_read_at_end = StatusCode::kReceiveFailed;
   read.error_text = "Connection reset by peer";
   const Case cases[] = {
       {"session", session, 3, 11, "-47497:web1|out of resources|GetMonitorData||||"},
@@ -169,7 +169,7 @@ TEST_F(FetchTest, AProxysDemandIsAnsweredOnce) {
   proxy.keep_connection = true;
 
   FakeScript accepted;
-  accepted.responses = {{HttpStep::kOk, 407, "Proxy Authentication Required"}, {HttpStep::kOk, 200, "OK"}};
+  accepted.responses = {{StatusCode::kOk, 407, "Proxy Authentication Required"}, {StatusCode::kOk, 200, "OK"}};
   accepted.body = {kD + "page" + kD};
   FakeHttpClient http(accepted);
   CNetscapeServer server(params_, proxy, http);
@@ -183,7 +183,7 @@ TEST_F(FetchTest, AProxysDemandIsAnsweredOnce) {
   EXPECT_TRUE(http.log().last_options.keep_connection);
 
   FakeScript refused;
-  refused.responses = {{HttpStep::kOk, 407, "Proxy Authentication Required"}};
+  refused.responses = {{StatusCode::kOk, 407, "Proxy Authentication Required"}};
   http.SetScript(refused);
   EXPECT_EQ(7, server.RunSingleCycle());
   EXPECT_EQ(4, http.log().sends);
@@ -238,7 +238,7 @@ TEST_F(FetchTest, TheDumpFileStandsInForTheNetwork) {
 
 TEST_F(FetchTest, TheConnectionTestReportsTheFailureText) {
   FakeScript refused;
-  refused.responses = {{HttpStep::kConnectFailed, 0, ""}};
+  refused.responses = {{StatusCode::kConnectFailed, 0, ""}};
   refused.error_text = "Connection refused";
   FakeHttpClient http(refused);
   for (int attempt = 0; attempt < 2; ++attempt) {  // every test has a record of its own
@@ -313,7 +313,7 @@ TEST_F(RegistryTest, AnIdleServerIsWokenOrStopsAndIsNeverRevived) {
 
 TEST_F(RegistryTest, AFailedCycleGivesUpAnActivation) {
   FakeScript refused;
-  refused.responses = {{HttpStep::kConnectFailed, 0, ""}};
+  refused.responses = {{StatusCode::kConnectFailed, 0, ""}};
   refused.error_text = "Connection refused";
   FakeHttpClient http(refused);
   ServerRegistry registry(http);
@@ -332,7 +332,7 @@ TEST_F(RegistryTest, AFailedCycleGivesUpAnActivation) {
 
 TEST_F(RegistryTest, DestructionDoesNotWaitForSilentPeersOrPauses) {
   FakeScript silent;
-  silent.responses = {{HttpStep::kCancelled, 0, ""}};
+  silent.responses = {{StatusCode::kCancelled, 0, ""}};
   FakeHttpClient waiting(silent);
   FakeHttpClient streaming(FakeScript{.body = {kD + "page" + kD}, .wait_after_body = true});
   ServerRegistry silent_sends(waiting);

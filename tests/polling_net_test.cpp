@@ -19,10 +19,10 @@ const std::string kD(kStreamDelimiter);
 // Passes every exchange on to the real client and counts them.
 class CountingHttpClient : public HttpClient {
  public:
-  std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options, std::function<bool()> cancel,
-                                     HttpOpenFailure* failure, std::string* error_text) override {
+  Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions& options,
+                                             std::function<bool()> cancel) override {
     ++opens;
-    return SystemHttpClient().Open(options, std::move(cancel), failure, error_text);
+    return SystemHttpClient().Open(options, std::move(cancel));
   }
   std::atomic<int> opens{0};
 };

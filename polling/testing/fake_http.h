@@ -15,20 +15,20 @@
 #include "platform/http.h"
 
 struct FakeResponse {
-  HttpStep send = HttpStep::kOk;  // what Send() returns
+  StatusCode send = StatusCode::kOk;  // what Send() returns
   int status = 200;
   std::string reason = "OK";
 };
 
 struct FakeScript {
   bool open_fails = false;
-  HttpOpenFailure open_failure = HttpOpenFailure::kSession;
+  StatusCode open_failure = StatusCode::kResourceExhausted;
   std::deque<FakeResponse> responses{FakeResponse{}};  // one per Send(); the last one repeats
   std::deque<std::string> body;                        // pieces Available() offers, in order
   // After the body: the response ends (false) or the stream waits for more until cancelled.
   bool wait_after_body = false;
-  HttpStep fail_available_after_body = HttpStep::kOk;  // kFailed: Available() fails at the end
-  HttpStep fail_read_at_end = HttpStep::kOk;           // kFailed: the last Read() fails
+  StatusCode fail_available_after_body = StatusCode::kOk;  // a failure: Available() fails at the end
+  StatusCode fail_read_at_end = StatusCode::kOk;           // a failure: the last Read() fails
   std::string error_text = "Not available";
 };
 
@@ -47,12 +47,12 @@ class FakeExchange : public HttpExchange {
   FakeExchange(FakeScript script, std::function<bool()> cancel, FakeLog& log)
       : script_(std::move(script)), cancel_(std::move(cancel)), log_(log) {}
 
-  HttpStep Send(std::chrono::milliseconds) override {
+  Status Send(std::chrono::milliseconds) override {
     ++log_.sends;
     current_ = script_.responses.front();
     if (script_.responses.size() > 1) script_.responses.pop_front();
-    if (current_.send == HttpStep::kCancelled) return WaitForCancel();
-    return current_.send;
+    if (current_.send == ::StatusCode::kCancelled) return WaitForCancel();
+    return Outcome(current_.send);
   }
   int StatusCode() const override { return current_.status; }
   std::string ReasonPhrase() const override { return current_.reason; }
@@ -60,35 +60,36 @@ class FakeExchange : public HttpExchange {
     std::lock_guard<std::mutex> hold(log_.mutex);
     log_.proxy_credentials.push_back(user + ":" + password);
   }
-  HttpStep Available(std::size_t* count) override {
-    *count = 0;
-    if (!script_.body.empty()) {
-      *count = script_.body.front().size();
-      return HttpStep::kOk;
-    }
-    if (script_.fail_available_after_body != HttpStep::kOk) return script_.fail_available_after_body;
+  Result<std::size_t> Available() override {
+    if (!script_.body.empty()) return script_.body.front().size();
+    if (script_.fail_available_after_body != ::StatusCode::kOk) return Outcome(script_.fail_available_after_body);
     if (script_.wait_after_body) return WaitForCancel();
-    return HttpStep::kOk;
+    return std::size_t{0};
   }
-  HttpStep Read(char* buffer, std::size_t size, std::size_t* count) override {
-    *count = 0;
-    if (script_.body.empty()) return HttpStep::kOk;
-    if (script_.body.size() == 1 && script_.fail_read_at_end != HttpStep::kOk) return script_.fail_read_at_end;
+  Result<std::size_t> Read(char* buffer, std::size_t size) override {
+    if (script_.body.empty()) return std::size_t{0};
+    if (script_.body.size() == 1 && script_.fail_read_at_end != ::StatusCode::kOk) {
+      return Outcome(script_.fail_read_at_end);
+    }
     std::string& piece = script_.body.front();
-    *count = std::min(size, piece.size());
-    piece.copy(buffer, *count);
-    piece.erase(0, *count);
+    const std::size_t count = std::min(size, piece.size());
+    piece.copy(buffer, count);
+    piece.erase(0, count);
     if (piece.empty()) script_.body.pop_front();
-    return HttpStep::kOk;
+    return count;
   }
-  std::string ErrorText() const override { return script_.error_text; }
 
  private:
-  HttpStep WaitForCancel() {
+  // The scripted outcome `code`, a failure carrying the script's error text.
+  Status Outcome(::StatusCode code) const {
+    return code == ::StatusCode::kOk ? Status::Ok() : Status::Failure(code, script_.error_text);
+  }
+
+  Status WaitForCancel() {
     ++log_.waiting;
     while (!cancel_()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     --log_.waiting;
-    return HttpStep::kCancelled;
+    return Outcome(::StatusCode::kCancelled);
   }
 
   FakeScript script_;
@@ -108,8 +109,8 @@ class FakeHttpClient : public HttpClient {
   }
   FakeLog& log() { return log_; }
 
-  std::unique_ptr<HttpExchange> Open(const HttpRequestOptions& options, std::function<bool()> cancel,
-                                     HttpOpenFailure* failure, std::string* error_text) override {
+  Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions& options,
+                                             std::function<bool()> cancel) override {
     FakeScript script;
     {
       std::lock_guard<std::mutex> hold(mutex_);
@@ -120,12 +121,8 @@ class FakeHttpClient : public HttpClient {
       log_.last_options = options;
     }
     ++log_.opens;
-    if (script.open_fails) {
-      *failure = script.open_failure;
-      *error_text = script.error_text;
-      return nullptr;
-    }
-    return std::make_unique<FakeExchange>(std::move(script), std::move(cancel), log_);
+    if (script.open_fails) return Status::Failure(script.open_failure, script.error_text);
+    return std::unique_ptr<HttpExchange>(std::make_unique<FakeExchange>(std::move(script), std::move(cancel), log_));
   }
 
  private:
