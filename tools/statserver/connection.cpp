@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 #include <string_view>
 #include <utility>
 
@@ -90,6 +93,7 @@ class Connection {
   bool ServeStatistics(const HttpRequest& request, const QueryParams& params, Route route);
   bool ServeStream(const QueryParams& params, StreamStyle style);
   bool ServeFault(const HttpRequest& request, const QueryParams& params, Route route);
+  bool ServeEveryByte(std::string_view framing, std::string_view virtual_server);
   bool AnswerError(int status, std::string_view reason, std::string_view detail, std::string_view virtual_server,
                    std::string_view extra_headers = {});
 
@@ -238,6 +242,7 @@ void Connection::Serve() {
   bool session = false;       // counted as a load session
   bool keeping_alive = false;  // waiting in keep-alive for the next request
   const auto timeout = std::chrono::seconds(context_.options.keepalive_timeout_seconds);
+  const int trace_id = context_.trace != nullptr ? context_.trace->Opened() : 0;
 
   while (true) {
     std::string head;
@@ -266,6 +271,7 @@ void Connection::Serve() {
       stats.LeaveKeepAlive(KeepAliveEnd::kReused, now);
       keeping_alive = false;
     }
+    if (context_.trace != nullptr) context_.trace->Request(trace_id, head);
 
     HttpRequest request;
     const int status = ParseRequestHead(head, &request);
@@ -273,6 +279,19 @@ void Connection::Serve() {
       AnswerError(status, ReasonPhrase(status), "The request could not be read.",
                   stats.identity().default_virtual_server);
       break;
+    }
+    if (!context_.options.proxy_auth.empty()) {
+      if (!BasicAuthMatches(request.Header("Proxy-Authorization"), context_.options.proxy_auth)) {
+        AnswerError(407, ReasonPhrase(407), "The proxy needs credentials.", VirtualServerOf(request),
+                    "Proxy-Authenticate: Basic realm=\"proxy\"\r\n");
+        break;
+      }
+      // As a proxy, an absolute target names the page by the path after its authority.
+      constexpr std::string_view kScheme = "http://";
+      if (request.path.compare(0, kScheme.size(), kScheme) == 0) {
+        const std::size_t slash = request.path.find('/', kScheme.size());
+        request.path = slash == std::string::npos ? "/" : request.path.substr(slash);
+      }
     }
     const QueryParams params = ParseQuery(request.query);
     const Route route = RouteRequest(request.path, params);
@@ -294,6 +313,7 @@ void Connection::Serve() {
     keeping_alive = true;
   }
   CloseGracefully();
+  if (context_.trace != nullptr) context_.trace->Closed(trace_id);
   if (session) stats.LoadSessionClosed(Clock::now());
 }
 
@@ -400,8 +420,21 @@ bool Connection::ServeFault(const HttpRequest& request, const QueryParams& param
       PauseUntil(Clock::time_point::max());
       return false;
     case Route::kFaultSilentAfterHeaders:
-      if (Send(ResponseHead(200, "OK", "text/plain", std::nullopt, false))) PauseUntil(Clock::time_point::max());
+      if (Send(ResponseHead(200, "OK", "text/plain", std::nullopt, false) + FindParam(params, "body").value_or(""))) {
+        PauseUntil(Clock::time_point::max());
+      }
       return false;
+    case Route::kFaultStatusLine: {
+      if (FindParam(params, "interim") && !(Send("HTTP/1.1 100 Continue\r\n\r\n") && PauseFor(20))) return false;
+      const std::string line = SafeReasonPhrase(FindParam(params, "line").value_or("HTTP/1.1 200 OK"));
+      const std::string head = ResponseHead(200, "OK", "text/plain", 2, false);
+      Send(line + head.substr(head.find("\r\n")) + "ok");
+      return false;
+    }
+    case Route::kFaultHangUp:
+      return false;
+    case Route::kFaultEveryByte:
+      return ServeEveryByte(FindParam(params, "framing").value_or("close"), virtual_server);
     case Route::kFaultDropMidPage:
       Send(ResponseHead(200, "OK", "text/plain", std::nullopt, false) + DropMidPageBody(MakePage(request.target)));
       return false;
@@ -440,12 +473,65 @@ bool Connection::ServeFault(const HttpRequest& request, const QueryParams& param
     default:
       return AnswerError(404, ReasonPhrase(404),
                          "Faults: 401 404 407 500 silent silent-after-headers drop-mid-page oversized "
-                         "split-delimiter back-to-back reason binary.",
+                         "split-delimiter back-to-back reason binary status-line hang-up every-byte.",
                          virtual_server);
   }
 }
 
+bool Connection::ServeEveryByte(std::string_view framing, std::string_view virtual_server) {
+  constexpr int kPieceGapMs = 15;
+  const std::string bytes = EveryByteBody();
+  std::string head;
+  std::vector<std::string> pieces;
+  if (framing == "close") {
+    head = ResponseHead(200, "OK", "text/plain", std::nullopt, false);
+    pieces = {bytes.substr(0, 100), bytes.substr(100, 600), bytes.substr(700)};
+  } else if (framing == "chunked") {
+    head = ResponseHead(200, "OK", "text/plain", std::nullopt, false, "Transfer-Encoding: chunked\r\n");
+    for (std::size_t at = 0; at < bytes.size(); at += 300) {
+      const std::string piece = bytes.substr(at, 300);
+      char size[24];
+      std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+      pieces.push_back(size + piece + "\r\n");
+    }
+    pieces.push_back("0\r\n\r\n");
+  } else if (framing == "cut") {
+    // Promises more than it sends, then hangs up.
+    head = ResponseHead(200, "OK", "text/plain", 5000, false);
+    pieces = {bytes.substr(0, 700)};
+  } else {
+    return AnswerError(400, ReasonPhrase(400), "framing must be close, chunked or cut.", virtual_server);
+  }
+  if (!Send(head)) return false;
+  for (const std::string& piece : pieces) {
+    if (!PauseFor(kPieceGapMs) || !Send(piece)) return false;
+  }
+  PauseFor(kPieceGapMs);
+  return false;
+}
+
 }  // namespace
+
+RequestTrace::~RequestTrace() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int RequestTrace::Opened() {
+  const int connection = connections_.fetch_add(1) + 1;
+  Write("connection " + std::to_string(connection) + " open\n");
+  return connection;
+}
+
+void RequestTrace::Request(int connection, std::string_view head) {
+  Write("connection " + std::to_string(connection) + " request\n" + std::string(head));
+}
+
+void RequestTrace::Closed(int connection) { Write("connection " + std::to_string(connection) + " closed\n"); }
+
+void RequestTrace::Write(const std::string& entry) {
+  const ssize_t ignored = ::write(fd_, entry.data(), entry.size());  // a lost entry only weakens a test
+  (void)ignored;
+}
 
 Wait WaitFor(int fd, short events, int stop_fd, Clock::time_point deadline) {
   while (true) {

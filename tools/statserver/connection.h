@@ -11,18 +11,45 @@
 #ifndef SARVIK_TOOLS_STATSERVER_CONNECTION_H_
 #define SARVIK_TOOLS_STATSERVER_CONNECTION_H_
 
+#include <atomic>
 #include <string>
+#include <string_view>
 
 #include "tools/statserver/options.h"
 #include "tools/statserver/server_stats.h"
 
 namespace statserver {
 
+// The connections and request heads the server received, appended to a file (--trace) for tests that check
+// what a client sent. Each entry is one write to a file opened for appending, so the entries of different
+// connections never interleave. Owns the descriptor; safe to call from any connection thread.
+class RequestTrace {
+ public:
+  explicit RequestTrace(int fd) : fd_(fd) {}
+  ~RequestTrace();
+  RequestTrace(const RequestTrace&) = delete;
+  RequestTrace& operator=(const RequestTrace&) = delete;
+
+  // Writes "connection N open" and returns N (1 for the first connection).
+  int Opened();
+  // Writes "connection N request" and the head exactly as received, its blank line included.
+  void Request(int connection, std::string_view head);
+  // Writes "connection N closed", once the connection's socket is closed.
+  void Closed(int connection);
+
+ private:
+  void Write(const std::string& entry);
+
+  const int fd_;
+  std::atomic<int> connections_{0};
+};
+
 // What a connection needs of the server.
 struct ServerContext {
   const ServerOptions& options;
   ServerStats& stats;
-  int stop_fd;  // read end of the stop pipe: readable once the server is asked to stop
+  int stop_fd;           // read end of the stop pipe: readable once the server is asked to stop
+  RequestTrace* trace;   // null unless --trace
 };
 
 // Serves the connection on `fd` (non-blocking, accepted at `accepted` from `peer`) until it ends.

@@ -78,6 +78,9 @@ constexpr FaultName kFaults[] = {
     {"back-to-back", Route::kFaultBackToBack},
     {"reason", Route::kFaultReason},
     {"binary", Route::kFaultBinary},
+    {"status-line", Route::kFaultStatusLine},
+    {"hang-up", Route::kFaultHangUp},
+    {"every-byte", Route::kFaultEveryByte},
 };
 
 }  // namespace

@@ -84,6 +84,9 @@ enum class Route {
   kFaultBackToBack,
   kFaultReason,
   kFaultBinary,
+  kFaultStatusLine,  // a status line exactly as given (line=TEXT), optionally after a 100 Continue
+  kFaultHangUp,      // read the request, then close without answering
+  kFaultEveryByte,   // a body of every byte value, close-delimited, chunked or cut short
   kFaultUnknown,  // a /fault/ path that names no fault: 404
   kLoad           // everything else: a small page, counted in the statistics
 };

@@ -84,6 +84,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return Fail("--auth needs USER:PASSWORD");
       }
       options.auth = *auth;
+    } else if (name == "--proxy-auth") {
+      const auto auth = take_value();
+      if (!auth || auth->find(':') == std::string::npos || auth->front() == ':') {
+        return Fail("--proxy-auth needs USER:PASSWORD");
+      }
+      options.proxy_auth = *auth;
+    } else if (name == "--trace") {
+      const auto path = take_value();
+      if (!path || path->empty()) return Fail("--trace needs a path");
+      options.trace_file = *path;
     } else if (name == "--max-connections") {
       const auto count = take_int(1, 4096);
       if (!count) return Fail("--max-connections needs a number from 1 to 4096");
@@ -119,6 +129,13 @@ Options:
   --duration SECONDS        stop by itself after this long
   --auth USER:PASSWORD      the statistics URLs require these HTTP Basic credentials
                             (401 with WWW-Authenticate: Basic realm="perf" otherwise)
+  --proxy-auth USER:PASSWORD  act as a proxy that wants these Basic credentials: every request without
+                            them in Proxy-Authorization is answered 407 (Proxy-Authenticate: Basic
+                            realm="proxy"); a request with them is served as if sent directly (an
+                            absolute target http://HOST:PORT/PATH is routed by its PATH)
+  --trace FILE              append to FILE one line "connection N open" per connection, then for each
+                            request "connection N request" and its head exactly as received, and
+                            "connection N closed" when it ends
   --max-connections N       simultaneous connections (default 512); more are answered 503
   --keepalive-timeout SECONDS  idle time before a kept-alive connection is closed (default 30)
   --keepalive-max N         connections waiting in keep-alive at once (default 256); more are refused
@@ -147,7 +164,7 @@ Fault URLs (no credentials needed):
   /fault/407                407 Proxy Authentication Required (with Proxy-Authenticate: Basic realm="proxy")
   /fault/500                500 Internal Server Error
   /fault/silent             read the request, never answer (until the client closes or the server stops)
-  /fault/silent-after-headers  200 headers, then nothing
+  /fault/silent-after-headers  200 headers, then nothing (body=T: T, then nothing)
   /fault/drop-mid-page      200 headers, a delimiter and half a page, then close
   /fault/oversized          200 and a body of 24 KB (size=N: N bytes, up to 4 MB) without a delimiter, then close
   /fault/split-delimiter    the stream, each delimiter written in two pieces 50 ms apart
@@ -155,6 +172,14 @@ Fault URLs (no credentials needed):
   /fault/reason?text=T      status 503 (status=N: another) with the reason phrase T (default: a long one)
   /fault/binary             the stream, each page followed by all 256 byte values, NULs included
                             (at=start: the bytes come before the page text)
+  /fault/status-line?line=L the status line L exactly as given (for example "HTTP/1.1 200" or "HTTP/1.1
+                            abc Broken"), Content-Length and the body "ok", then close; interim=1: a
+                            "100 Continue" block first, 20 ms before it
+  /fault/hang-up            read the request, then close without answering
+  /fault/every-byte         200 and a body of all 256 byte values four times, then the delimiter, written
+                            in pieces 15 ms apart; framing=close (default: no length, then close),
+                            chunked (Transfer-Encoding: chunked) or cut (Content-Length: 5000, only the
+                            first 700 bytes, then close)
   The stream faults take the query options of /.perf.
 
 Any other URL (GET, HEAD or POST) is load: a small HTML page, with keep-alive on HTTP/1.1 (and on HTTP/1.0

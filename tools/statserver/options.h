@@ -17,6 +17,8 @@ struct ServerOptions {
   int interval_ms = 1000;          // push interval of the statistics stream
   std::optional<int> duration_seconds;  // stop by itself after this long
   std::string auth;                // "user:password" required on the statistics URLs; empty: none
+  std::string proxy_auth;          // "user:password" required as proxy credentials on every URL; empty: none
+  std::string trace_file;          // when set, every connection and request head is appended there
   int max_connections = 512;
   int keepalive_timeout_seconds = 30;
   int keepalive_max = 256;

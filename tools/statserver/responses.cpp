@@ -116,6 +116,14 @@ std::string BinaryBlock() {
   return block;
 }
 
+std::string EveryByteBody() {
+  std::string body;
+  for (int round = 0; round < 4; ++round) {
+    for (int value = 0; value < 256; ++value) body += static_cast<char>(value);
+  }
+  return body + std::string(kDelimiter, kDelimiterLength);
+}
+
 std::vector<StreamPiece> PlanCopy(const StreamSettings& settings, std::string_view page) {
   const std::string_view delimiter(kDelimiter, kDelimiterLength);
   std::vector<StreamPiece> pieces;

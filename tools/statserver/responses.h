@@ -69,6 +69,9 @@ struct StreamSettings {
 // All 256 byte values in order, then '\n'. Holds NULs but no delimiter.
 [[nodiscard]] std::string BinaryBlock();
 
+// All 256 byte values in order, four times, then the delimiter: a body whose every byte a reader must keep.
+[[nodiscard]] std::string EveryByteBody();
+
 // `size` bytes made of repeated page text, without any delimiter.
 [[nodiscard]] std::string OversizedBody(std::string_view page, std::size_t size);
 

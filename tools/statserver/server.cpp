@@ -113,6 +113,14 @@ bool StatServer::Open(std::string* error) {
     *error = ErrnoText("getsockname");
     return false;
   }
+  if (!options_.trace_file.empty()) {
+    const int trace_fd = ::open(options_.trace_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (trace_fd < 0) {
+      *error = ErrnoText(("cannot write " + options_.trace_file).c_str());
+      return false;
+    }
+    trace_ = std::make_unique<RequestTrace>(trace_fd);
+  }
   port_ = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
                    : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 
@@ -140,7 +148,7 @@ void StatServer::RequestStop() {
 
 void StatServer::Run() {
   if (listen_fd_ < 0 || !stats_) return;
-  const ServerContext context{options_, *stats_, stop_read_fd_};
+  const ServerContext context{options_, *stats_, stop_read_fd_, trace_.get()};
   std::list<Worker> workers;
   const auto reap = [&workers](bool wait) {
     for (auto it = workers.begin(); it != workers.end();) {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "tools/statserver/connection.h"
 #include "tools/statserver/options.h"
 #include "tools/statserver/server_stats.h"
 
@@ -59,6 +60,7 @@ class StatServer {
   int stop_write_fd_ = -1;
   int port_ = 0;
   std::unique_ptr<ServerStats> stats_;
+  std::unique_ptr<RequestTrace> trace_;  // set by Open when --trace is given
 };
 
 // Writes `port` and a line end to `path` through a temporary file renamed over it. False with *error on failure.
