@@ -54,6 +54,9 @@ constexpr int kWarmUpSeconds = 10;
 constexpr int kChurnPerRound = 3;
 constexpr int kSourceRestartRounds = 10;
 constexpr int kSourceRestRounds = 3;
+// The round (of every ten) a source is switched off in: it is back, with a copy of the page, well
+// before the footprint is sampled after the tenth.
+constexpr int kSourceRestartPhase = 4;
 constexpr int kServerStartSeconds = 10;
 constexpr int kSettleSeconds = 3;
 
@@ -271,7 +274,7 @@ class Soak {
     }
     // A whole source rests for a few rounds, longer than its server's thread takes to end (a
     // cycle pause of two seconds), so that the next activation starts a new server.
-    if (round % kSourceRestartRounds == kSourceRestartRounds - 1) {
+    if (round % kSourceRestartRounds == kSourceRestartPhase) {
       const int sources = static_cast<int>(measurements_.size()) / kCountersPerSource;
       resting_source_ = static_cast<int>(round / kSourceRestartRounds) % sources;
       for (int i = 0; i < kCountersPerSource; ++i) Deactivate(measurements_[resting_source_ * kCountersPerSource + i]);
