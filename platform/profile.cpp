@@ -1,19 +1,12 @@
 #include "platform/profile.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <climits>
 #include <cstdint>
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
 
 std::string_view Trim(std::string_view text) {
   const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
