@@ -11,9 +11,6 @@
 
 #include "abi/records.h"
 
-// The string type the monitor keeps keys, messages and documents in.
-using OsStrSb = std::string;
-
 // Copies `source` into `destination`, which holds `size` bytes: at most size - 1 characters,
 // then a terminating NUL. A size below 1 writes nothing; a null source copies the empty text.
 // The last argument is accepted for the callers' sake and ignored.

@@ -40,7 +40,6 @@ class CNetscapeDlg : public DialogEvents {
   // The members, as the last exchange left them.
   std::int32_t port() const { return port_; }
   const std::string& url() const { return url_; }
-  const std::string& description() const { return description_; }
   const std::string& login() const { return login_; }
   const std::string& password() const { return password_; }
   int selected_count() const { return selected_count_; }
