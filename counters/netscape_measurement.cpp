@@ -103,8 +103,18 @@ void CNetscapeMeasurement::GetReading(ReadingRecord* record) const {
   record->kind = 1;
   record->first_time = previous.first_time;
   record->second_time = latest.first_time;
-  std::uint32_t elapsed = static_cast<std::uint32_t>(latest.first_time.seconds) -
-                          static_cast<std::uint32_t>(previous.first_time.seconds);
-  if (elapsed == 0) elapsed = 1;
-  record->rate = (latest.value - previous.value) / static_cast<double>(elapsed);
+  // Whole seconds alone would halve or double a rate when two snapshots straddle a second
+  // boundary, so the microseconds count too. The whole seconds keep their unsigned difference:
+  // a clock set back, or the cleared sample before the first, gives a huge interval and a rate
+  // near 0, and the same second counts as one.
+  const std::uint32_t seconds = static_cast<std::uint32_t>(latest.first_time.seconds) -
+                                static_cast<std::uint32_t>(previous.first_time.seconds);
+  double elapsed = 1.0;
+  if (seconds != 0) {
+    elapsed = static_cast<double>(seconds) +
+              static_cast<double>(latest.first_time.microseconds - previous.first_time.microseconds) / 1e6;
+    // Microseconds outside their range cannot make the interval vanish or turn negative.
+    if (!(elapsed > 0.0)) elapsed = static_cast<double>(seconds);
+  }
+  record->rate = (latest.value - previous.value) / elapsed;
 }

@@ -14,7 +14,8 @@ CNetscapeMeasurementTbl::CNetscapeMeasurementTbl(std::string_view key, std::stri
                                                  std::int32_t row_count, std::int32_t column_count,
                                                  std::int32_t keep_previous)
     : CNetscapeMeasurement(key, label, server, keep_previous),
-      table_name_(table_name),
+      // A NUL ends the name as the search sees it; the walk after a match starts at that end.
+      table_name_(table_name.substr(0, table_name.find('\0'))),
       row_count_(row_count),
       column_count_(column_count) {}
 

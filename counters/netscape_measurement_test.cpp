@@ -91,7 +91,7 @@ TEST(PatternCounterTest, RatesComeFromTheLastTwoSamples) {
   EXPECT_EQ(77, first.reserved);
   EXPECT_EQ(0, first.first_time.seconds);
   EXPECT_EQ(1000, first.second_time.seconds);
-  EXPECT_DOUBLE_EQ(100.0 / 1000.0, first.rate);
+  EXPECT_DOUBLE_EQ(100.0 / 1000.000005, first.rate);
 
   ASSERT_EQ(0, Feed(rate, "Total 160", At(1030, 7)));
   ReadingRecord second{};
@@ -101,16 +101,26 @@ TEST(PatternCounterTest, RatesComeFromTheLastTwoSamples) {
   EXPECT_EQ(5, second.first_time.microseconds);
   EXPECT_EQ(1030, second.second_time.seconds);
   EXPECT_EQ(7, second.second_time.microseconds);
-  EXPECT_DOUBLE_EQ(2.0, second.rate);
+  EXPECT_DOUBLE_EQ(60.0 / 30.000002, second.rate);
 
   // A falling counter gives a negative rate; a clock set back wraps to a tiny rate.
-  ASSERT_EQ(0, Feed(rate, "Total 100", At(1060)));
+  ASSERT_EQ(0, Feed(rate, "Total 100", At(1060, 7)));
   rate.GetReading(&second);
   EXPECT_DOUBLE_EQ(-2.0, second.rate);
   ASSERT_EQ(0, Feed(rate, "Total 200", At(1059)));
   rate.GetReading(&second);
   EXPECT_GT(second.rate, 0);
   EXPECT_LT(second.rate, 1e-6);
+
+  // Two snapshots 1.0004 s apart that straddle a second boundary are 1.0004 s apart, not 2 s.
+  ASSERT_EQ(0, Feed(rate, "Total 100", At(1500, 999700)));
+  ASSERT_EQ(0, Feed(rate, "Total 110", At(1502, 100)));
+  rate.GetReading(&second);
+  EXPECT_DOUBLE_EQ(10.0 / 1.0004, second.rate);
+  // And two 1.9998 s apart are not 1 s apart.
+  ASSERT_EQ(0, Feed(rate, "Total 130", At(1503, 999900)));
+  rate.GetReading(&second);
+  EXPECT_DOUBLE_EQ(20.0 / 1.9998, second.rate);
 
   // The ring wraps after six samples and keeps giving the last two.
   for (int i = 0; i < 9; ++i) ASSERT_EQ(0, Feed(rate, "Total " + std::to_string(i * 10), At(2000 + i)));
@@ -150,6 +160,14 @@ double CellValue(const std::string& page, int rows, int columns, std::string tab
   ReadingRecord record{};
   measurement.GetReading(&record);
   return record.value;
+}
+
+TEST(TableCounterTest, ATableNameWithANulIsSearchedAndWalkedOnlyUpToIt) {
+  // The walk after the match starts where the searched text ends, never past the page.
+  const std::string page = "Stats<table><tr><td>42</td><td>17</td></tr></table>";
+  const std::string name_with_nul = std::string("Stats") + '\0' + std::string(4000, 'x');
+  EXPECT_EQ(17, CellValue(page, 1, 2, name_with_nul));
+  EXPECT_EQ(42, CellValue(page, 1, 1, std::string("Sta\0ts", 6)));
 }
 
 TEST(TableCounterTest, WalksRowsAndCellsFromTheTableName) {

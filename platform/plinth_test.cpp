@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -29,6 +30,25 @@ TEST(PlinthTest, TheDirectoryOfAPathFitsItsBuffer) {
   EXPECT_EQ(0, std::memcmp(text, "ab\0\0\0\0\0\0", 8)) << "no stale bytes stay behind";
   EXPECT_STREQ("/x", os_strrchr("/a/x", '/'));
   EXPECT_EQ(nullptr, os_strrchr("ax", '/'));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlinthTest, TheTimeOfDayFillsTheWholeStampAndNothingBeyondIt) {
+  struct {
+    SampleTime time;
+    std::int32_t after;
+  } guarded{{-1, -1}, 12345};
+  const std::time_t before = std::time(nullptr);
+  EXPECT_EQ(0, os_gettimeofday(&guarded.time));
+  EXPECT_GE(guarded.time.seconds, before);
+  EXPECT_LE(guarded.time.seconds, std::time(nullptr));
+  EXPECT_GE(guarded.time.microseconds, 0);
+  EXPECT_LT(guarded.time.microseconds, 1000000);
+  EXPECT_EQ(12345, guarded.after);
+  EXPECT_EQ(0, os_gettimeofday(nullptr));
 }
 
 }  // namespace

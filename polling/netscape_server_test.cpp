@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +106,46 @@ TEST_F(FetchTest, AStreamPublishesEachCopyAndItsEndIsRecorded) {
   EXPECT_EQ("secret", sent.password);
   EXPECT_EQ("Mozilla/4.5 [en] (WinNT; I)", sent.user_agent);
   EXPECT_EQ(ProxyMode::kDirect, sent.proxy_mode);
+}
+
+// A reader that finds the snapshot emptied by a failure finds that failure in the record, never
+// the record of before. The test thread fails cycle after cycle while a reader samples the
+// record, the snapshot and the record again within one cycle (the cycle number unchanged).
+TEST_F(FetchTest, AFailureIsRecordedBeforeTheSnapshotEmpties) {
+  FakeScript failing;
+  failing.open_fails = true;
+  failing.error_text = std::string(100000, 'e');  // a long text makes recording take a while
+  FakeHttpClient http(failing);
+  CNetscapeServer server(params_, ProxySettings::Direct(), http);
+  std::atomic<int> cycle{0};
+  std::atomic<bool> done{false};
+  std::atomic<int> stale_reads{0};
+  std::atomic<int> samples{0};
+  std::thread reader([&] {
+    char buffer[64];
+    while (!done.load()) {
+      const int cycle_before = cycle.load();
+      const int code_before = server.error_record().result_code();
+      const std::size_t length = server.CopySnapshot(buffer, sizeof buffer, nullptr);
+      const int code_after = server.error_record().result_code();
+      if (cycle.load() != cycle_before) continue;
+      ++samples;
+      // The record was reset for this cycle before the read began, and the snapshot was emptied
+      // after it: the failure must already stand in the record.
+      if (code_before == 0 && length == 0 && code_after == 0) ++stale_reads;
+    }
+  });
+  // Enough cycles for the reader to sample many of them, however the threads are scheduled.
+  for (int i = 0; i < 3000 || (samples.load() < 3000 && i < 3'000'000); ++i) {
+    ++cycle;
+    server.TEST_PublishSnapshot("page", 4);
+    server.error_record().SetError(0, "");
+    EXPECT_EQ(3, server.RunSingleCycle());
+  }
+  done = true;
+  reader.join();
+  EXPECT_GT(samples.load(), 0);
+  EXPECT_EQ(0, stale_reads.load());
 }
 
 TEST_F(FetchTest, EachFailureIsRecordedWithItsCodeAndEmptiesTheSnapshot) {

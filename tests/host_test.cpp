@@ -152,6 +152,13 @@ long long EpochSeconds(const std::string& iso) {
   return static_cast<long long>(timegm(&parts));
 }
 
+// The same with the fraction of a second that follows the seconds ("...:27.112704Z").
+double EpochTime(const std::string& iso) {
+  const std::size_t point = iso.find('.');
+  const double fraction = point == std::string::npos ? 0.0 : std::strtod(iso.c_str() + point, nullptr);
+  return static_cast<double>(EpochSeconds(iso)) + fraction;
+}
+
 // The processes whose parent is `parent`.
 std::vector<pid_t> ChildrenOf(pid_t parent) {
   std::vector<pid_t> children;
@@ -281,8 +288,8 @@ TEST(HostTest, MonitorCsvFollowsTheServer) {
       const long long since = EpochSeconds(record.at("since"));
       if (since == 0) continue;  // the first rate has no earlier sample
       ++rate_readings;
-      requests_seen += std::strtod(record.at("value").c_str(), nullptr) *
-                       static_cast<double>(EpochSeconds(record.at("time")) - since);
+      requests_seen +=
+          std::strtod(record.at("value").c_str(), nullptr) * (EpochTime(record.at("time")) - EpochTime(record.at("since")));
     } else {
       EXPECT_EQ("File Cache Entries", record.at("counter"));
       EXPECT_EQ("value", record.at("kind"));
@@ -290,7 +297,7 @@ TEST(HostTest, MonitorCsvFollowsTheServer) {
     }
   }
   EXPECT_GE(rate_readings, 2);
-  EXPECT_DOUBLE_EQ(kRequests, requests_seen) << "the rates add up to the requests the server counted\n" << output;
+  EXPECT_NEAR(kRequests, requests_seen, 1e-3) << "the rates add up to the requests the server counted\n" << output;
 
   // The server's file cache started empty and holds the twenty files now.
   EXPECT_EQ(std::to_string(kRequests), last_entries) << output;

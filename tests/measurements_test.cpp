@@ -2,12 +2,18 @@
 // server, as the host drives them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "config/counter_config.h"
 #include "platform/profile.h"
@@ -79,6 +85,18 @@ class MeasurementsTest : public testing::Test {
     return answer;
   }
 
+  // Reads until a reading of a snapshot taken in a second after `second` arrives, or 20 s pass.
+  Answer ReadUntilSnapshotAfter(const std::string& id, const std::string& host, std::int32_t second,
+                                ReadingRecord* reading) {
+    Answer answer{-1, ""};
+    WaitFor([&] {
+      answer = ReadUntilReading(id, host, reading);
+      const SampleTime taken = reading->kind == 1 ? reading->second_time : reading->first_time;
+      return answer.result == 0 && taken.seconds > second;
+    });
+    return answer;
+  }
+
   static std::string UserData(int port, const std::string& url = "/.perf") {
     return std::to_string(port) + "|" + url + "||";
   }
@@ -106,11 +124,11 @@ TEST_F(MeasurementsTest, EveryDefaultCounterFollowsALiveServer) {
     first[counter.counter] = reading;
   }
   for (int i = 0; i < 25; ++i) ASSERT_TRUE(SendLoadRequest(statistics.port()));
-  std::this_thread::sleep_for(1100ms);  // the next snapshot stands in a later second
+  const std::int32_t loaded_at = static_cast<std::int32_t>(std::time(nullptr));
   for (const CounterDefinition& counter : counters) {
     const bool rate = configuration.GetInt(std::to_string(&counter - counters.data()), kKeyKeepPrevValue, 0) != 0;
     ReadingRecord reading{};
-    const Answer answer = ReadUntilReading(counter.counter, host, &reading);
+    const Answer answer = ReadUntilSnapshotAfter(counter.counter, host, loaded_at, &reading);
     ASSERT_EQ(0, answer.result) << counter.counter << ": " << answer.message;
     EXPECT_EQ(rate ? 1 : 0, reading.kind) << counter.counter;
     EXPECT_GT(reading.first_time.seconds, first[counter.counter].first_time.seconds - (rate ? 1 : 0)) << counter.counter;
@@ -118,8 +136,8 @@ TEST_F(MeasurementsTest, EveryDefaultCounterFollowsALiveServer) {
   ReadingRecord requests{};
   ASSERT_EQ(0, ReadUntilReading("Total number of requests:", host, &requests).result);
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(SendLoadRequest(statistics.port()));
-  std::this_thread::sleep_for(1100ms);
-  ASSERT_EQ(0, ReadUntilReading("Total number of requests:", host, &requests).result);
+  const std::int32_t loaded_again_at = static_cast<std::int32_t>(std::time(nullptr));
+  ASSERT_EQ(0, ReadUntilSnapshotAfter("Total number of requests:", host, loaded_again_at, &requests).result);
   EXPECT_EQ(1, requests.kind);
   EXPECT_GT(requests.rate, 0) << "ten requests between two snapshots";
   EXPECT_GT(requests.second_time.seconds, requests.first_time.seconds);
@@ -305,6 +323,112 @@ TEST_F(MeasurementsTest, NullAndOversizedArgumentsNeverCrossTheBoundary) {
   // The counter part of a key is cut, never its host: another host is another measurement.
   EXPECT_EQ(8, plugin_.DeActivateMeasurement((huge + "tail").c_str(), "other host", message, 16));
   EXPECT_EQ(0, plugin_.DeActivateMeasurement((huge + "tail").c_str(), (huge + "tail").c_str(), message, 16));
+}
+
+
+// The threads of this process, as the kernel counts them.
+int ThreadCount() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
+  }
+  return -1;
+}
+
+// A controller whose sampling and UI threads do not take turns: eight threads activate, read
+// and deactivate overlapping measurements while another ends and restarts the monitor. Every
+// call answers with one of its own results and writes its message within the buffer, and no
+// polling thread outlives the monitor.
+TEST_F(MeasurementsTest, HostsOnSeveralThreadsGetDefinedAnswersAndLeaveNoThreadBehind) {
+  StatisticsServer statistics({"--interval", "50"});
+  ASSERT_TRUE(statistics.started());
+  const int baseline = ThreadCount();
+  const std::vector<std::string> ids = {"KeepAliveHits", "Total number of requests:", "Active Sessions",
+                                        "KeepAliveHits|second view"};
+  const std::vector<std::string> hosts = {"127.0.0.1:" + std::to_string(statistics.port()), "localhost"};
+  const std::string user_data = UserData(statistics.port());
+  const std::set<int> activation_results = {0, 2, 9};
+  const std::set<int> deactivation_results = {0, 2, 8};
+  const std::set<int> reading_results = {0, 1, 2, 8, 10, 11, 12, 13, 14, 15, 16, 17, 20};
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> calls{0};
+  std::mutex failures_mutex;
+  std::vector<std::string> failures;
+  auto fail = [&](const std::string& what) {
+    std::lock_guard<std::mutex> hold(failures_mutex);
+    if (failures.size() < 20) failures.push_back(what);
+  };
+  std::vector<std::thread> host_threads;
+  for (int t = 0; t < 8; ++t) {
+    host_threads.emplace_back([&, t] {
+      char message[96];
+      for (int i = 0; !stop.load(); ++i) {
+        const std::string& id = ids[static_cast<std::size_t>(t + i) % ids.size()];
+        const std::string& host = hosts[static_cast<std::size_t>(i / 3 + t) % hosts.size()];
+        std::memset(message, '#', sizeof message);
+        ReadingRecord reading{};
+        int result = 0;
+        const int call = (t + i) % 4;
+        if (call == 0) {
+          result = plugin_.ActivateMeasurement(id.c_str(), host.c_str(), user_data.c_str(), message, sizeof message);
+          if (!activation_results.count(result)) fail("ActivateMeasurement " + std::to_string(result));
+        } else if (call == 3) {
+          result = plugin_.DeActivateMeasurement(id.c_str(), host.c_str(), message, sizeof message);
+          if (!deactivation_results.count(result)) fail("DeActivateMeasurement " + std::to_string(result));
+        } else {
+          result = plugin_.GetNewData(id.c_str(), host.c_str(), &reading, message, sizeof message);
+          if (!reading_results.count(result)) fail("GetNewData " + std::to_string(result));
+        }
+        if (result != 0 && std::memchr(message, '\0', sizeof message) == nullptr) fail("unterminated message");
+        ++calls;
+      }
+    });
+  }
+  std::thread restarter([&] {
+    for (int cycle = 0; cycle < 30; ++cycle) {
+      const int before = calls.load();
+      WaitFor([&] { return calls.load() > before + 200; }, 30);
+      plugin_.TerminateMonitor();
+      char message[256];
+      std::int32_t status = 1;
+      const int result = plugin_.InitMonitor(nullptr, nullptr, nullptr, nullptr, &status, message, sizeof message);
+      if (result != 0 && result != 2) fail("InitMonitor " + std::to_string(result));
+    }
+  });
+  restarter.join();
+  stop = true;
+  for (std::thread& thread : host_threads) thread.join();
+  EXPECT_TRUE(failures.empty()) << failures.front();
+  EXPECT_GT(calls.load(), 6000);
+
+  // After the end of the monitor every call says so, and every polling thread is gone.
+  plugin_.TerminateMonitor();
+  char message[256];
+  ReadingRecord reading{};
+  EXPECT_EQ(2, plugin_.GetNewData(ids[0].c_str(), hosts[0].c_str(), &reading, message, sizeof message));
+  EXPECT_EQ(2, plugin_.ActivateMeasurement(ids[0].c_str(), hosts[0].c_str(), user_data.c_str(), message,
+                                           sizeof message));
+  EXPECT_TRUE(WaitFor([&] { return ThreadCount() == baseline; })) << ThreadCount() << " threads, " << baseline
+                                                                      << " before";
+  std::int32_t status = 1;
+  ASSERT_EQ(0, plugin_.InitMonitor(nullptr, nullptr, nullptr, nullptr, &status, message, sizeof message)) << message;
+}
+
+// A measurement activated twice holds two activations of its server; its deactivation gives
+// both back, so the server's thread ends with it.
+TEST_F(MeasurementsTest, ADeactivationGivesBackEveryActivationOfItsMeasurement) {
+  StatisticsServer statistics({"--interval", "100"});
+  ASSERT_TRUE(statistics.started());
+  const int baseline = ThreadCount();
+  const std::string host = "127.0.0.1";
+  ASSERT_EQ(0, Activate("KeepAliveHits", host, UserData(statistics.port())).result);
+  ASSERT_EQ(0, Activate("KeepAliveHits", host, UserData(statistics.port())).result);
+  EXPECT_EQ(baseline + 1, ThreadCount());
+  EXPECT_EQ(0, Deactivate("KeepAliveHits", host).result);
+  EXPECT_TRUE(WaitFor([&] { return ThreadCount() == baseline; })) << "the server's thread still runs";
+  EXPECT_EQ(8, Deactivate("KeepAliveHits", host).result);
 }
 
 }  // namespace
