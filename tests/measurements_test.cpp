@@ -188,6 +188,57 @@ TEST_F(MeasurementsTest, AFetchFailureReachesTheHostOnce) {
   EXPECT_EQ(failure.message, Read("KeepAliveHits", "127.0.0.1", &reading).message);
 }
 
+// Every way a statistics source can fail: the host reads the failure's code, gets its message
+// once, and a fresh activation on a working source reads again.
+TEST_F(MeasurementsTest, EachFaultOfTheSourceIsReportedOnceAndAFreshActivationReadsAgain) {
+  StatisticsServer statistics({"--interval", "100"});
+  ASSERT_TRUE(statistics.started());
+  struct Fault {
+    std::string url;
+    int port;
+    int code;
+  };
+  const int port = statistics.port();
+  const std::vector<Fault> faults = {
+      {"/fault/401", port, 14},           {"/fault/404", port, 14},
+      {"/fault/407", port, 14},           {"/fault/500", port, 14},
+      {"/fault/reason?status=503", port, 14},
+      {"/fault/status-line?line=HTTP/1.1%20abc%20Broken", port, 14},
+      {"/fault/drop-mid-page", port, 13}, {"/fault/oversized", port, 13},
+      {"/fault/hang-up", port, 13},       {"/fault/silent", port, 13},
+      {"/.perf", UnusedPort(), 20},
+  };
+  const std::string host = "127.0.0.1";
+  auto id = [](std::size_t i) { return "KeepAliveHits|fault " + std::to_string(i); };
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    ASSERT_EQ(0, Activate(id(i), host, UserData(faults[i].port, faults[i].url)).result) << faults[i].url;
+  }
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    const Fault& fault = faults[i];
+    ReadingRecord reading{};
+    Answer first{1, ""};
+    // A silent server is given up after the 8 s bound on the status line.
+    EXPECT_TRUE(WaitFor([&] {
+      first = Read(id(i), host, &reading);
+      return first.result != 1;
+    }, 30)) << fault.url;
+    EXPECT_EQ(fault.code, first.result) << fault.url << ": " << first.message;
+    EXPECT_NE("", first.message) << fault.url;
+    const Answer again = Read(id(i), host, &reading);
+    EXPECT_EQ(fault.code, again.result) << fault.url;
+    EXPECT_EQ("", again.message) << fault.url << ": the message is handed over once";
+  }
+  // Any activation purges the stopped servers; the failures above were all read before it.
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    const Fault& fault = faults[i];
+    ReadingRecord reading{};
+    EXPECT_EQ(0, Deactivate(id(i), host).result) << fault.url;
+    ASSERT_EQ(0, Activate(id(i), host, UserData(port)).result) << fault.url;
+    EXPECT_EQ(0, ReadUntilReading(id(i), host, &reading).result) << fault.url;
+    EXPECT_EQ(0, Deactivate(id(i), host).result) << fault.url;
+  }
+}
+
 TEST_F(MeasurementsTest, AnUnknownCounterIsSearchedForAndItsFailureNamed) {
   StatisticsServer statistics({"--interval", "200"});
   ASSERT_TRUE(statistics.started());
