@@ -223,7 +223,8 @@ double SlopePerMinute(const std::vector<Sample>& samples, Value value) {
     sxy += x * y;
   }
   const double denominator = n * sxx - sx * sx;
-  return denominator == 0 ? 0 : (n * sxy - sx * sy) / denominator;
+  const double slope = denominator == 0 ? 0 : (n * sxy - sx * sy) / denominator;
+  return std::fabs(slope) < 1e-9 ? 0 : slope;  // a flat series prints as 0, not -0
 }
 
 // ---------------------------------------------------------------------------------------------
