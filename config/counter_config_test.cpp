@@ -49,6 +49,18 @@ TEST(CounterConfigTest, LongTextsAreCutToTheirFields) {
   EXPECT_EQ(std::string(511, 'L'), definitions[0].description);
 }
 
+TEST(CounterConfigTest, ATextEndsAtANulOfTheFileAndNothingFollowsItInTheRecord) {
+  using namespace std::string_literals;
+  const std::vector<CounterDefinition> definitions = ReadCounterDefinitions(
+      Profile::Parse("[Netscape]\nCounters=1\n[0]\nCounter=Hits\0stale\nLabel=\0x\n"s));
+  ASSERT_EQ(1u, definitions.size());
+  EXPECT_STREQ("Hits", definitions[0].counter);
+  EXPECT_STREQ("", definitions[0].label);
+  // The host reads the whole field: every byte after the text is zero.
+  for (std::size_t i = 4; i < sizeof definitions[0].counter; ++i) ASSERT_EQ('\0', definitions[0].counter[i]) << i;
+  for (char c : definitions[0].label) ASSERT_EQ('\0', c);
+}
+
 TEST(CounterConfigTest, FindsTheFirstExactMatch) {
   const std::vector<CounterDefinition> definitions = ReadCounterDefinitions(Profile::Parse(
       "[Netscape]\nCounters=3\n[0]\nCounter=KeepAliveHits\nLabel=first\n[1]\nCounter=Latency:\n"

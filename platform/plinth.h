@@ -39,9 +39,11 @@ const char* os_strrchr(const char* text, char character);
 
 // Fills the fixed-size character field `field` with `text`, cut to N - 1 characters, and
 // zeroes every byte after it, so that the field is always terminated and holds no stale bytes.
+// A field is a C string: a NUL inside `text` ends it, and nothing after that NUL is copied.
 template <std::size_t N>
 void CopyToField(char (&field)[N], std::string_view text) {
   static_assert(N > 0);
+  text = text.substr(0, text.find('\0'));
   const std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
   for (std::size_t i = 0; i < N; ++i) field[i] = i < length ? text[i] : '\0';
 }

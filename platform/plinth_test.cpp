@@ -28,6 +28,9 @@ TEST(PlinthTest, TheDirectoryOfAPathFitsItsBuffer) {
   EXPECT_STREQ("abcdefg", text);
   CopyToField(text, "ab");
   EXPECT_EQ(0, std::memcmp(text, "ab\0\0\0\0\0\0", 8)) << "no stale bytes stay behind";
+  std::memset(text, 'x', sizeof text);
+  CopyToField(text, std::string_view("ab\0cd", 5));
+  EXPECT_EQ(0, std::memcmp(text, "ab\0\0\0\0\0\0", 8)) << "nothing after a NUL of the text is copied";
   EXPECT_STREQ("/x", os_strrchr("/a/x", '/'));
   EXPECT_EQ(nullptr, os_strrchr("ax", '/'));
 }
