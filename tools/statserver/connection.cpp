@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "tools/statserver/http_request.h"
 #include "tools/statserver/page.h"
 #include "tools/statserver/responses.h"
+#include "tools/statserver/source_page.h"
 
 namespace statserver {
 namespace {
@@ -91,7 +93,8 @@ class Connection {
   // Each returns whether the connection stays open for another request.
   bool ServeLoad(const HttpRequest& request, const QueryParams& params, Clock::time_point first_byte);
   bool ServeStatistics(const HttpRequest& request, const QueryParams& params, Route route);
-  bool ServeStream(const QueryParams& params, StreamStyle style);
+  // `source`: a numbered source (--sources) whose formula pages are streamed instead of the live page.
+  bool ServeStream(const QueryParams& params, StreamStyle style, std::optional<int> source = std::nullopt);
   bool ServeFault(const HttpRequest& request, const QueryParams& params, Route route);
   bool ServeEveryByte(std::string_view framing, std::string_view virtual_server);
   bool AnswerError(int status, std::string_view reason, std::string_view detail, std::string_view virtual_server,
@@ -373,15 +376,17 @@ bool Connection::ServeStatistics(const HttpRequest& request, const QueryParams& 
   if (request.method != "GET") {
     return AnswerError(405, ReasonPhrase(405), "The statistics take GET.", virtual_server, "Allow: GET\r\n");
   }
+  const std::optional<int> source = SourceOfPath(request.path, context_.options.sources);
   if (route == Route::kStatisticsOnce) {
-    const std::string page = MakePage(request.target);
+    const std::string page =
+        source ? RenderPage(SourcePageData(*source, 0, context_.stats.identity())) : MakePage(request.target);
     Send(ResponseHead(200, "OK", "text/plain", page.size(), false, "Cache-Control: no-cache\r\n") + page);
     return false;
   }
-  return ServeStream(params, StreamStyle::kPlain);
+  return ServeStream(params, StreamStyle::kPlain, source);
 }
 
-bool Connection::ServeStream(const QueryParams& params, StreamStyle style) {
+bool Connection::ServeStream(const QueryParams& params, StreamStyle style, std::optional<int> source) {
   StreamSettings settings;
   std::string error;
   if (const int status = ReadStreamSettings(params, context_.options.interval_ms, style, &settings, &error);
@@ -392,7 +397,10 @@ bool Connection::ServeStream(const QueryParams& params, StreamStyle style) {
   Clock::time_point next = Clock::now();
   for (long long copy = 0; !settings.count || copy < *settings.count; ++copy) {
     if (copy > 0 && !PauseUntil(next)) return false;
-    for (const StreamPiece& piece : PlanCopy(settings, MakePage("/.perf"))) {
+    const std::string page = source ? RenderPage(SourcePageData(*source, static_cast<std::uint64_t>(copy),
+                                                                context_.stats.identity()))
+                                    : MakePage("/.perf");
+    for (const StreamPiece& piece : PlanCopy(settings, page)) {
       if (!Send(piece.bytes)) return false;
       if (piece.pause_after_ms > 0 && !PauseFor(piece.pause_after_ms)) return false;
     }

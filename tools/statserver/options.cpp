@@ -8,6 +8,9 @@
 namespace statserver {
 namespace {
 
+constexpr long long kMaxSources = 4000;
+constexpr int kConnectionsBesideSources = 64;
+
 struct IntOption {
   std::string_view name;
   long long min;
@@ -26,6 +29,7 @@ CommandLine Fail(std::string message) {
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine result;
   ServerOptions& options = result.options;
+  bool max_connections_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -98,6 +102,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const auto count = take_int(1, 4096);
       if (!count) return Fail("--max-connections needs a number from 1 to 4096");
       options.max_connections = static_cast<int>(*count);
+      max_connections_given = true;
     } else if (name == "--keepalive-timeout") {
       const auto seconds = take_int(1, 3600);
       if (!seconds) return Fail("--keepalive-timeout needs a number of seconds from 1 to 3600");
@@ -106,9 +111,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const auto count = take_int(0, 4096);
       if (!count) return Fail("--keepalive-max needs a number from 0 to 4096");
       options.keepalive_max = static_cast<int>(*count);
+    } else if (name == "--sources") {
+      const auto count = take_int(1, kMaxSources);
+      if (!count) return Fail("--sources needs a number from 1 to " + std::to_string(kMaxSources));
+      options.sources = static_cast<int>(*count);
     } else {
       return Fail("unknown argument '" + args[i] + "' (see --help)");
     }
+  }
+  // Every source is one long-lived connection; leave room for the connection tests and some load beside them.
+  if (!max_connections_given && options.sources + kConnectionsBesideSources > options.max_connections) {
+    options.max_connections = options.sources + kConnectionsBesideSources;
   }
   return result;
 }
@@ -139,6 +152,8 @@ Options:
   --max-connections N       simultaneous connections (default 512); more are answered 503
   --keepalive-timeout SECONDS  idle time before a kept-alive connection is closed (default 30)
   --keepalive-max N         connections waiting in keep-alive at once (default 256); more are refused
+  --sources N               serve N numbered sources /s/1/.perf .. /s/N/.perf (up to 4000) whose pages
+                            follow a formula (below); raises --max-connections to N + 64 unless given
   --help                    this text
   --version                 the version
 
@@ -157,6 +172,20 @@ Statistics URLs (Basic credentials required when --auth is given):
                               pause=MS     ... with this pause between pieces (default 2)
   GET /.perf?once           one plain page (no delimiter) with Content-Length, then close
   GET /perf-once            the same
+
+Numbered sources (--sources N): /s/K/.perf, 1 <= K <= N, is a stream like /.perf (same query options;
+?once for one page) whose figures depend only on K and on the copy number n (0 for the first copy of the
+response, one more for each copy after it). Load does not move them. A gauge with weight w shows w*K + n,
+a total with weight w shows w*K*n (it grows by w*K per copy). The figure is the first number after its label:
+  gauges  Current/Peak/Limit Queue Length 1, Acceptor Threads 2, KeepAliveCount 3, Active Sessions 4,
+          Keep-Alive Sessions 5, File Cache Entries 6, Maximum Age 7, Idle/Peak/Limit 8,
+          Work Queue Length/Peak/Limit 9, CacheEntries 10
+  totals  Total Connections Queued 1, KeepAliveHits 2, KeepAliveFlushes 3, KeepAliveRefusals 4,
+          KeepAliveTimeouts 5, Total Sessions Created 6, File Cache Hit Ratio 7, HitRatio 8,
+          Total number of requests: 9, Number of Requests: 10, Number of Invocations: 11;
+          Virtual Server Statistics table: https-demo Requests 12, Bytes Sent 13, https-admin Requests 14,
+          Bytes Sent 15 (Errors 0)
+Each peak or limit is K above the figure it bounds; each lookup count (ratios) is hits + K.
 
 Fault URLs (no credentials needed):
   /fault/401                401 Unauthorized (with WWW-Authenticate: Basic realm="perf")

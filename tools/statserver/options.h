@@ -22,6 +22,7 @@ struct ServerOptions {
   int max_connections = 512;
   int keepalive_timeout_seconds = 30;
   int keepalive_max = 256;
+  int sources = 0;                 // numbered sources /s/1/.perf .. /s/N/.perf with formula pages; 0: none
 };
 
 struct CommandLine {

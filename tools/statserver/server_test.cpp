@@ -171,6 +171,29 @@ TEST(StatServer, StreamsCountCopiesThenCloses) {
   EXPECT_EQ(trailed.substr(trailed.size() - kDelimiterLength), kDelimiter);
 }
 
+TEST(StatServer, NumberedSourcesStreamTheirOwnFormulaPages) {
+  ServerOptions options;
+  options.interval_ms = 20;
+  options.sources = 8;
+  RunningServer server(options);
+  const std::string response = Get(server.port(), "/s/7/.perf?count=3");
+  EXPECT_EQ(response.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << response.substr(0, 200);
+  std::size_t at = response.find(kDelimiter);
+  for (int copy = 0; copy < 3; ++copy) {
+    ASSERT_NE(at, std::string::npos) << "copy " << copy;
+    const std::size_t next = response.find(kDelimiter, at + 1);
+    const std::string page = response.substr(at, next == std::string::npos ? std::string::npos : next - at);
+    EXPECT_EQ(NumberAfter(page, "KeepAliveCount"), 3 * 7 + copy) << "copy " << copy;
+    EXPECT_EQ(NumberAfter(page, "Total number of requests:"), 9 * 7 * copy) << "copy " << copy;
+    at = next;
+  }
+
+  // Load leaves a source's page alone; a number beyond --sources is the live page.
+  Get(server.port(), "/load");
+  EXPECT_EQ(NumberAfter(Get(server.port(), "/s/2/.perf?once"), "Total number of requests:"), 0);
+  EXPECT_EQ(NumberAfter(Get(server.port(), "/s/9/.perf?once"), "Total number of requests:"), 1);
+}
+
 TEST(StatServer, LoadMovesTheCounters) {
   RunningServer server;
   Client client(server.port());
