@@ -2,10 +2,12 @@
 //
 // A fetch opens an exchange (session, connection and request in one), sends it with a bound on
 // the time to the response's status line, reads the status, and then pulls the body through
-// Available() and Read(). Every wait inside an exchange wakes at least every 100 ms to ask the
-// caller's cancel check, so a caller that wants to end (a server being destroyed) never waits on
-// a silent peer. Exchanges are independent of each other: each belongs to the one thread that
-// opened it.
+// Available() and Read(). A wait inside an exchange sleeps until the network has something for
+// it, its own bound passes, or another thread wakes it with Wake(); after every wait it asks the
+// caller's cancel check. So an idle stream costs nothing between the server's pushes, and a caller
+// that wants to end (a server being destroyed) wakes it instead of waiting on a silent peer.
+// Exchanges are independent of each other: each belongs to the one thread that opened it, and
+// only Wake() may be called from another.
 //
 // Every step returns a Status (or a Result): ok, or a failure whose code() says which step
 // failed and whose message() is a readable, never empty text of why.
@@ -67,6 +69,11 @@ class HttpExchange {
   // Copies up to `size` ready bytes into `buffer`; returns the number copied. Fails like
   // Available().
   [[nodiscard]] virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
+
+  // Ends the current or the next wait of the exchange at once, so that it asks the cancel check.
+  // Any thread may call it while the exchange exists. An exchange whose waits ask the cancel
+  // check often on their own need not override it.
+  virtual void Wake() {}
 };
 
 class HttpClient {
@@ -74,8 +81,8 @@ class HttpClient {
   virtual ~HttpClient() = default;
 
   // Opens an exchange for `options`; nothing is sent yet. `cancel_requested` is asked from the
-  // calling thread at least every 100 ms during every wait of the exchange; true ends the wait
-  // with kCancelled. When the exchange cannot be prepared, the failure names the step that
+  // calling thread after every wait of the exchange (see Wake()); true ends the wait with
+  // kCancelled. When the exchange cannot be prepared, the failure names the step that
   // refused it: kResourceExhausted (the network layer itself), kInvalidAddress (the connection:
   // host, port or credentials unusable) or kInvalidArgument (the request: target unusable).
   [[nodiscard]] virtual Result<std::unique_ptr<HttpExchange>> Open(const HttpRequestOptions& options,

@@ -1,9 +1,10 @@
 // HTTP exchanges over libcurl's multi interface: one multi handle and one fresh easy handle per
 // exchange, driven only from the thread that owns the exchange.
 //
-// libcurl never blocks here on its own: every wait is a curl_multi_poll of at most 100 ms,
-// between which the caller's cancel check is asked, so that a silent web server cannot hold a
-// thread that is asked to stop. The statistics body is endless, so no libcurl time-out may cover
+// libcurl never blocks here on its own: every wait is a curl_multi_poll that ends on network
+// events, on its bound, or on curl_multi_wakeup from the thread that wants the exchange to stop;
+// the caller's cancel check is asked after each, so a silent web server cannot hold a thread
+// that is asked to stop, and an idle stream does not wake its thread between pushes. The statistics body is endless, so no libcurl time-out may cover
 // the whole transfer: the bound of Send() is our own deadline around the header phase, and the
 // receive time-out of Available() our own count of the time without data.
 #include <curl/curl.h>
@@ -24,9 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The longest single wait for network events, so that the cancel check is asked at least this
-// often.
-constexpr std::chrono::milliseconds kLongestPoll{100};
+// The longest single wait for network events. Waits end early on events and on Wake(); this
+// bound only keeps a wait finite when neither comes.
+constexpr std::chrono::milliseconds kLongestPoll{30000};
 
 // Body bytes held for the reader before the transfer is paused. The reader drains whatever
 // Available() reports before the next wait, so the buffer holds at most this much plus one
@@ -77,6 +78,7 @@ class CurlExchange final : public HttpExchange {
   void SetProxyCredentials(const std::string& user_name, const std::string& password) override;
   Result<std::size_t> Available() override;
   Result<std::size_t> Read(char* buffer, std::size_t size) override;
+  void Wake() override { curl_multi_wakeup(multi_); }
 
  private:
   CurlExchange(CURLM* multi, std::chrono::milliseconds receive_timeout, std::function<bool()> cancel_requested);

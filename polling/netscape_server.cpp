@@ -71,7 +71,7 @@ void CNetscapeServer::ReleaseActivation() {
 
 void CNetscapeServer::ReleaseActivationLocked() {
   if (activation_count_ > 0) --activation_count_;
-  if (activation_count_ == 0) active_.store(false);
+  if (activation_count_ == 0 && active_.exchange(false)) WakeExchange();
 }
 
 void CNetscapeServer::RequestStop() {
@@ -80,6 +80,12 @@ void CNetscapeServer::RequestStop() {
   activation_count_ = 0;
   active_.store(false);
   wake_event_.Signal();
+  WakeExchange();
+}
+
+void CNetscapeServer::WakeExchange() {
+  MutexLock hold(exchange_mutex_);
+  if (exchange_ != nullptr) exchange_->Wake();
 }
 
 bool CNetscapeServer::WaitForNextCycle() {
@@ -195,6 +201,18 @@ int CNetscapeServer::FetchFromNetwork() {
     }
   }
   const std::unique_ptr<HttpExchange> exchange = std::move(opened).value();
+  // Registered while it exists, so that the last release of an activation can wake its waits.
+  struct Registration {
+    CNetscapeServer& server;
+    Registration(CNetscapeServer& owner, HttpExchange* exchange) : server(owner) {
+      MutexLock hold(server.exchange_mutex_);
+      server.exchange_ = exchange;
+    }
+    ~Registration() {
+      MutexLock hold(server.exchange_mutex_);
+      server.exchange_ = nullptr;
+    }
+  } registration(*this, exchange.get());
 
   bool proxy_credentials_sent = false;
   for (;;) {

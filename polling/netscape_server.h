@@ -111,6 +111,8 @@ class CNetscapeServer {
   // current time; length 0 empties it.
   void PublishSnapshot(const char* text, std::size_t length);
   void ReleaseActivationLocked() REQUIRES(state_mutex_);
+  // Wakes the exchange the polling thread waits in, if any, so that it sees the server inactive.
+  void WakeExchange() EXCLUDES(exchange_mutex_);
   int ReadDumpFile();
   int FetchFromNetwork();
   void RecordFailure(int code, std::int32_t message_id, std::initializer_list<MessageArgument> arguments);
@@ -128,6 +130,10 @@ class CNetscapeServer {
   std::atomic<bool> active_{false};
   bool stopped_ GUARDED_BY(state_mutex_) = false;
   AutoResetEvent wake_event_;
+
+  // The exchange of the running fetch, registered by the polling thread for the time it exists.
+  Mutex exchange_mutex_ ACQUIRED_AFTER(state_mutex_);
+  HttpExchange* exchange_ GUARDED_BY(exchange_mutex_) = nullptr;
 
   // Fixed after construction.
   const ServerParams params_;
