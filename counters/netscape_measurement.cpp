@@ -4,9 +4,17 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/plinth.h"
 
 namespace {
+
+// The longest key, label or host a measurement keeps, as the host's 512-byte fields hold them.
+constexpr std::size_t kFieldLength = 511;
+
+// `text` as a field of the host's records keeps it: up to its first NUL, at most kFieldLength.
+std::string FieldText(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  return std::string(text.substr(0, kFieldLength));
+}
 
 constexpr char kOperation[] = "NetscapeMeasurement::NewData";
 constexpr char kMissingDelimiter[] = "DATA_DELIMITER";
@@ -42,13 +50,11 @@ double ReadNumber(const char* text) {
 CNetscapeMeasurement::CNetscapeMeasurement(std::string_view key, std::string_view label, const ServerParams& server,
                                            std::int32_t keep_previous)
     : MonitorErrorReport(0), keep_previous_(keep_previous), server_(server) {
-  std::memset(&definition_, 0, sizeof definition_);
-  CopyToField(definition_.counter, key);
-  CopyToField(definition_.label, label);
-  CopyToField(definition_.host, server.host);
-  server_.host = definition_.host;
+  key_ = FieldText(key);
+  label_ = FieldText(label);
+  server_.host = FieldText(server.host);
   server_key_ = MakeServerKey(server_);
-  const std::string_view stored_key = definition_.counter;
+  const std::string_view stored_key = key_;
   if (const std::size_t bar = stored_key.find('|'); bar != std::string_view::npos) {
     pattern_ = std::string(stored_key.substr(0, bar));
   }
@@ -71,7 +77,7 @@ void CNetscapeMeasurement::StoreSample(SampleTime time, double value) {
 
 void CNetscapeMeasurement::RecordNotFound(std::string_view missing_item, const char* operation) {
   RecordError(kExtractionFailedCode, kExtractionFailedMessage,
-              {missing_item, definition_.label, server_.host, server_.login, server_.host, server_.port, server_.url,
+              {missing_item, label_, server_.host, server_.login, server_.host, server_.port, server_.url,
                operation});
 }
 

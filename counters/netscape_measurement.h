@@ -51,9 +51,9 @@ class CNetscapeMeasurement : public MonitorErrorReport {
   // keep-previous, kind 1 with the rate between the previous and the latest sample.
   void GetReading(ReadingRecord* record) const;
 
-  const char* key() const { return definition_.counter; }
-  const char* label() const { return definition_.label; }
-  const char* host() const { return definition_.host; }
+  const char* key() const { return key_.c_str(); }
+  const char* label() const { return label_.c_str(); }
+  const char* host() const { return server_.host.c_str(); }
   // The registry key of the measurement's server ("host|url|port").
   const std::string& server_key() const { return server_key_; }
   bool reports_rate() const { return keep_previous_ != 0; }
@@ -69,13 +69,15 @@ class CNetscapeMeasurement : public MonitorErrorReport {
  private:
   static constexpr std::size_t kRingSize = 6;
 
-  CounterDefinition definition_;  // key, label and host
+  // Key and label, cut like the host's fields (511 characters, up to a NUL).
+  std::string key_;
+  std::string label_;
   // The counter name searched for (the key up to its first '|'); absent when the key has none.
   std::optional<std::string> pattern_;
   std::array<ReadingRecord, kRingSize> ring_{};
   std::size_t latest_ = kRingSize - 1;  // the first sample lands in slot 0
   std::int32_t keep_previous_;
-  ServerParams server_;  // its host cut like definition_.host
+  ServerParams server_;  // its host cut like the key
   std::string server_key_;
   SampleTime last_snapshot_time_{};
 };

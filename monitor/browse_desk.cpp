@@ -1,6 +1,7 @@
 // The export that lets the user pick measurements: the "Add Measurements" dialog over the
 // counter definitions, filling the selection array.
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "monitor/monitor.h"
@@ -20,15 +21,20 @@ int Monitor::BrowseMonitor(const char* host_text, CounterDefinition** selection,
   const std::string host(TrimHost(host_text == nullptr ? "" : host_text));
 
   // The dialog works on copies, so that the state lock is not held while it shows.
-  Definitions definitions;
+  SharedConfiguration configuration;
   std::string config_path;
   std::vector<CounterDefinition> picked;
   std::uint64_t terminations = 0;
   {
     MutexLock hold(state_mutex_);
     if (!initialised()) return RefuseUninitialised("BrowseMonitor", message, message_size);
-    definitions = definitions_;
+    configuration = configuration_;
     config_path = config_path_;
+    if (selection_.empty()) {
+      CounterDefinition empty_record;
+      std::memset(&empty_record, 0, sizeof empty_record);
+      selection_.assign(configuration->definitions.size(), empty_record);
+    }
     picked = selection_;
     terminations = terminations_;
   }
@@ -47,7 +53,8 @@ int Monitor::BrowseMonitor(const char* host_text, CounterDefinition** selection,
     if (const CNetscapeServer* server = servers_.FindServerByHost(text)) return server->params();
     return std::nullopt;
   };
-  const int selected = RunAddMeasurementsDialog(host, *definitions, picked, find_running, config_path, toolkit);
+  const int selected =
+      RunAddMeasurementsDialog(host, configuration->definitions, picked, find_running, config_path, toolkit);
 
   MutexLock hold(state_mutex_);
   // The monitor ended while the dialog showed: its selection array is gone.

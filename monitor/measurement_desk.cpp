@@ -39,9 +39,10 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
     ServerParams server;
     ParseUserData(user_data == nullptr ? "" : user_data, &server);
     server.host = name.host;
-    const int index = FindCounterDefinition(*definitions_, name.counter_name);
+    // The configuration is the one Init read: activating a thousand counters reads no file.
+    const int index = FindDefinition(*configuration_, name.counter_name);
     std::unique_ptr<CNetscapeMeasurement> measurement =
-        CreateMeasurement(index, *definitions_, name.key, server, Profile::Load(config_path_));
+        CreateMeasurement(index, configuration_->definitions, name.key, server, configuration_->profile);
     if (measurement == nullptr) {
       CopyCatalogueMessage(message, message_size, kMsgCannotCreate,
                            {name.working_text(), name.host, " ActivateMeasurement"});
@@ -100,8 +101,13 @@ int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRe
     CopyCatalogueMessage(message, message_size, kMsgNotActive, {key_.key, "(host:" + key_.host + ")", "getNewData"});
     return 8;
   }
-  CNetscapeMeasurement& measurement = *found->second.measurement;
-  CNetscapeServer* server = servers_.FindServerByKey(measurement.server_key());
+  ActiveMeasurement& entry = found->second;
+  CNetscapeMeasurement& measurement = *entry.measurement;
+  if (entry.lookup_generation != servers_.generation()) {
+    entry.registered_server = servers_.FindServerByKey(measurement.server_key());
+    entry.lookup_generation = servers_.generation();
+  }
+  CNetscapeServer* server = entry.registered_server;
   if (server == nullptr) {
     CopyCatalogueMessage(message, message_size, kMsgServerNotRegistered, {key_.host, key_.key, "getNewData"});
     return 10;
@@ -125,16 +131,16 @@ int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRe
 }
 
 char* Monitor::GetMeasurementsCollection(const char* host_text) const {
-  Definitions definitions;
+  SharedConfiguration configuration;
   std::string config_path;
   {
     MutexLock hold(state_mutex_);
-    definitions = definitions_;
+    configuration = configuration_;
     config_path = config_path_;
   }
   const std::string document =
-      BuildMeasurementsCollection(definitions ? std::span<const CounterDefinition>(*definitions)
-                                              : std::span<const CounterDefinition>(),
+      BuildMeasurementsCollection(configuration ? std::span<const CounterDefinition>(configuration->definitions)
+                                                : std::span<const CounterDefinition>(),
                                   host_text == nullptr ? "" : host_text, Profile::Load(config_path));
   return os_AllocateText(document);
 }

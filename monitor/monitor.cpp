@@ -61,17 +61,18 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
   config_path_ = *config_path;
   if (status != nullptr) *status = 0;
 
-  const Profile profile = Profile::Load(config_path_);
-  auto definitions = std::make_shared<const std::vector<CounterDefinition>>(ReadCounterDefinitions(profile));
-  if (definitions->empty()) {
+  auto configuration = std::make_shared<Configuration>();
+  configuration->profile = Profile::Load(config_path_);
+  configuration->definitions = ReadCounterDefinitions(configuration->profile);
+  if (configuration->definitions.empty()) {
     FormatTableMessage(&text, kMsgNoCounters);
     os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
-  CounterDefinition empty_record;
-  std::memset(&empty_record, 0, sizeof empty_record);
-  selection_.assign(definitions->size(), empty_record);
-  definitions_ = std::move(definitions);
+  for (std::size_t index = 0; index < configuration->definitions.size(); ++index) {
+    configuration->index_by_counter.emplace(configuration->definitions[index].counter, static_cast<int>(index));
+  }
+  configuration_ = std::move(configuration);
 
   const std::string catalogue_path = CataloguePath();
   MsgHandlerInitFunction();
@@ -80,7 +81,7 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
     os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
-  proxy_ = ProxySettings::Read(profile);
+  proxy_ = ProxySettings::Read(configuration_->profile);
   servers_.SetProxySettings(*proxy_);
   return 0;
 }
@@ -91,7 +92,7 @@ void Monitor::Terminate() {
   {
     MutexLock hold(state_mutex_);
     ++terminations_;
-    definitions_.reset();
+    configuration_.reset();
     measurements.swap(measurements_);
     selection_.clear();
     selection_.shrink_to_fit();
@@ -138,5 +139,10 @@ int Monitor::SetRate(std::uint32_t* rate) {
 
 std::vector<CounterDefinition> Monitor::TEST_definitions() const {
   MutexLock hold(state_mutex_);
-  return definitions_ ? *definitions_ : std::vector<CounterDefinition>{};
+  return configuration_ ? configuration_->definitions : std::vector<CounterDefinition>{};
+}
+
+int Monitor::FindDefinition(const Configuration& configuration, const std::string& counter_text) {
+  const auto found = configuration.index_by_counter.find(counter_text);
+  return found == configuration.index_by_counter.end() ? -1 : found->second;
 }

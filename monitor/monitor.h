@@ -22,6 +22,7 @@
 #include "monitor/measurement_key.h"
 #include "platform/http.h"
 #include "platform/mutex.h"
+#include "platform/profile.h"
 #include "polling/proxy_settings.h"
 #include "polling/server_registry.h"
 
@@ -113,8 +114,24 @@ class Monitor {
     ServerParams server;
     std::uint64_t server_serial = 0;  // the server those activations went to
     int activations_held = 0;
+    // The registered server of the measurement's key as last looked up, valid while the
+    // registry's generation is `lookup_generation`.
+    CNetscapeServer* registered_server = nullptr;
+    std::uint64_t lookup_generation = 0;
   };
-  using Definitions = std::shared_ptr<const std::vector<CounterDefinition>>;
+
+  // What one Init read from the configuration file, kept until Terminate and never changed:
+  // a call may go on using it after giving up the lock.
+  struct Configuration {
+    Profile profile;
+    std::vector<CounterDefinition> definitions;
+    // The first definition of each counter text.
+    std::unordered_map<std::string, int> index_by_counter;
+  };
+  using SharedConfiguration = std::shared_ptr<const Configuration>;
+
+  // The definition index of `counter_text`, or -1 when the configuration has none.
+  static int FindDefinition(const Configuration& configuration, const std::string& counter_text);
 
   // Tells the host that `entry_point` needs an initialised monitor (message 10005); returns 2.
   static int RefuseUninitialised(const char* entry_point, char* message, int message_size);
@@ -123,7 +140,7 @@ class Monitor {
   // server can be had.
   bool ActivateLocked(ActiveMeasurement& entry) REQUIRES(state_mutex_);
 
-  bool initialised() const REQUIRES(state_mutex_) { return definitions_ != nullptr; }
+  bool initialised() const REQUIRES(state_mutex_) { return configuration_ != nullptr; }
 
   // Fixed after construction.
   HttpClient& http_;
@@ -134,11 +151,11 @@ class Monitor {
   mutable Mutex state_mutex_;
   // The path of Netscape.cfg computed by the last Init that got that far; empty before.
   std::string config_path_ GUARDED_BY(state_mutex_);
-  // The counter definitions read by Init; null while not initialised. Never changed once
-  // shared, so a call may keep using them after the lock is given up.
-  Definitions definitions_ GUARDED_BY(state_mutex_);
+  // The configuration read by Init; null while not initialised.
+  SharedConfiguration configuration_ GUARDED_BY(state_mutex_);
   // Counts the ends of the monitor, so that a dialog notices one that happened while it showed.
   std::uint64_t terminations_ GUARDED_BY(state_mutex_) = 0;
+  // The records BrowseMonitor hands the host, one per definition; allocated by the first dialog.
   std::vector<CounterDefinition> selection_ GUARDED_BY(state_mutex_);
   // Read by Init once the catalogue is open; absent otherwise.
   std::optional<ProxySettings> proxy_ GUARDED_BY(state_mutex_);

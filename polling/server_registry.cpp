@@ -20,6 +20,7 @@ CNetscapeServer* ServerRegistry::FindOrStartServer(const ServerParams& params) {
   if (!server->AddActivation(false) || !server->StartPolling()) return nullptr;
   CNetscapeServer* const started = server.get();
   servers_[key] = std::move(server);
+  ++generation_;
   return started;
 }
 
@@ -40,12 +41,13 @@ CNetscapeServer* ServerRegistry::FindServerByHost(std::string_view host_text) {
 }
 
 void ServerRegistry::PurgeStoppedServers() {
-  std::erase_if(servers_, [](const auto& entry) { return entry.second->stopped(); });
+  if (std::erase_if(servers_, [](const auto& entry) { return entry.second->stopped(); }) > 0) ++generation_;
 }
 
 ServerRegistry::Servers ServerRegistry::TakeAllServers() {
   Servers taken;
   taken.swap(servers_);
+  ++generation_;
   return taken;
 }
 

@@ -55,10 +55,15 @@ class ServerRegistry {
 
   std::size_t server_count() const { return servers_.size(); }
 
+  // Changes whenever a server is registered or unregistered, so that a caller may keep a server
+  // it found for as long as the generation stays the same.
+  std::uint64_t generation() const { return generation_; }
+
  private:
   HttpClient& http_;
   ProxySettings proxy_ = ProxySettings::Direct();
   Servers servers_;
   // The serial number of the next server created.
   std::uint64_t next_serial_ = 1;
+  std::uint64_t generation_ = 1;
 };
