@@ -1,22 +1,6 @@
 #include "documents/user_data.h"
 
-#include <climits>
-
-std::int32_t ParseLeadingInteger(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) break;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<std::int32_t>(value);
-}
+#include "platform/text.h"
 
 void ParseUserData(std::string_view user_data, ServerParams* params) {
   user_data = user_data.substr(0, kUserDataCapacity - 1);

@@ -7,19 +7,17 @@
 #include <string_view>
 
 #include "config/server_params.h"
+#include "platform/text.h"  // ParseLeadingInteger, the reader of the port
 
 // Every holder of a user-data string has this many bytes, the terminating NUL included.
 inline constexpr std::size_t kUserDataCapacity = 1024;
 
 // Fills port, URL, login and password of `*params` from `user_data`; the host is left alone.
-// The port is the leading integer of the text (atoi's rules: white space, sign, digits; 0 when
-// there are none); fields 2 to 4 are the texts between the bars, empty when missing; text
-// after a fourth bar is ignored. Only the first 1023 characters of the text are read.
+// The port is the leading integer of the text (ParseLeadingInteger: atoi's rules, white space,
+// sign, digits; 0 when there are none); fields 2 to 4 are the texts between the bars, empty
+// when missing; text after a fourth bar is ignored. Only the first 1023 characters of the text
+// are read.
 void ParseUserData(std::string_view user_data, ServerParams* params);
-
-// The leading integer of `text` by atoi's rules (white space, optional sign, digits; 0 when
-// there are none), clamped to the 32-bit range.
-std::int32_t ParseLeadingInteger(std::string_view text);
 
 // "port|url|login|password", cut to 1023 characters.
 std::string FormatUserData(std::int32_t port, std::string_view url, std::string_view login,

@@ -3,15 +3,11 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-#include <climits>
-#include <cstdint>
-
 namespace {
 
 std::string_view Trim(std::string_view text) {
-  const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
-  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -92,22 +88,9 @@ std::string Profile::GetString(std::string_view section, std::string_view key, s
 int Profile::GetInt(std::string_view section, std::string_view key, int default_value) const {
   const std::string* value = Find(section, key);
   if (value == nullptr || value->empty()) return default_value;
-  std::string_view digits = *value;
-  bool negative = false;
-  if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
-    negative = digits.front() == '-';
-    digits.remove_prefix(1);
-  }
-  std::int64_t number = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') break;
-    number = number * 10 + (c - '0');
-    if (number > static_cast<std::int64_t>(INT_MAX) + 1) break;
-  }
-  if (negative) number = -number;
-  if (number > INT_MAX) return INT_MAX;
-  if (number < INT_MIN) return INT_MIN;
-  return static_cast<int>(number);
+  // No white space is skipped: the value is trimmed already, and a blank kept inside quotes
+  // means the value does not start with a number.
+  return ReadLeadingDecimal(*value).value;
 }
 
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
