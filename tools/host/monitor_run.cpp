@@ -66,6 +66,8 @@ class MonitorRun {
   bool messages_to_stderr_;
   double interval_seconds_;
   std::vector<std::string> display_names_;
+  // The output line being written, kept so that a reading allocates no line of its own.
+  std::string line_;
   std::vector<SeriesState> series_;
   std::unique_ptr<TableView> table_;
   ReportData report_;
@@ -185,9 +187,10 @@ std::size_t MonitorRun::ActivateAll() {
 }
 
 void MonitorRun::Emit(std::size_t series, const ReadingRow& row) {
-  std::string line;
+  std::string& line = line_;
+  line.clear();
   switch (format_) {
-    case OutputFormat::kCsv: line = CsvRecord(row); break;
+    case OutputFormat::kCsv: AppendCsvRecord(row, &line); break;
     case OutputFormat::kJsonl: line = JsonRecord(row); break;
     case OutputFormat::kTable:
     case OutputFormat::kAuto:

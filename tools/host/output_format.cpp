@@ -63,21 +63,49 @@ Columns ColumnsOf(const ReadingRow& row) {
   return columns;
 }
 
-}  // namespace
-
-std::string CsvField(std::string_view text) {
+// Appends CsvField(text) to `*out`.
+void AppendCsvField(std::string_view text, std::string* out) {
   bool quote = !text.empty() && (text.front() == ' ' || text.back() == ' ' || text.front() == '\t' ||
                                  text.back() == '\t');
   for (const char c : text) {
     if (c == ',' || c == '"' || c == '\n' || c == '\r') quote = true;
   }
-  if (!quote) return std::string(text);
-  std::string field = "\"";
-  for (const char c : text) {
-    if (c == '"') field += '"';
-    field += c;
+  if (!quote) {
+    out->append(text);
+    return;
   }
-  field += '"';
+  *out += '"';
+  for (const char c : text) {
+    if (c == '"') *out += '"';
+    *out += c;
+  }
+  *out += '"';
+}
+
+// Appends FormatNumber(number) to `*out`.
+void AppendNumber(double number, std::string* out) {
+  if (std::isnan(number)) {
+    *out += "nan";
+    return;
+  }
+  if (std::isinf(number)) {
+    *out += number > 0 ? "inf" : "-inf";
+    return;
+  }
+  char text[64];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, number);
+  if (error != std::errc()) {
+    *out += "nan";
+    return;
+  }
+  out->append(text, end);
+}
+
+}  // namespace
+
+std::string CsvField(std::string_view text) {
+  std::string field;
+  AppendCsvField(text, &field);
   return field;
 }
 
@@ -117,28 +145,49 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string FormatNumber(double number) {
-  if (std::isnan(number)) return "nan";
-  if (std::isinf(number)) return number > 0 ? "inf" : "-inf";
-  char text[64];
-  const auto [end, error] = std::to_chars(text, text + sizeof text, number);
-  if (error != std::errc()) return "nan";
-  return std::string(text, end);
+  std::string text;
+  AppendNumber(number, &text);
+  return text;
 }
 
 std::string CsvHeader() { return "polled,time,since,host,counter,label,kind,value,unit,status,result,message\n"; }
 
 std::string CsvRecord(const ReadingRow& row) {
-  const Columns columns = ColumnsOf(row);
   std::string line;
-  line += columns.polled + ',' + columns.time + ',' + columns.since + ',';
-  line += CsvField(row.target != nullptr ? *row.target : "") + ',';
-  line += CsvField(row.counter != nullptr ? row.counter->counter : "") + ',';
-  line += CsvField(row.counter != nullptr ? row.counter->label : "") + ',';
-  line += CsvField(columns.kind) + ',' + columns.value + ',' + CsvField(columns.unit) + ',';
-  line += std::string(StatusName(row.status)) + ',' + std::to_string(row.result) + ',';
-  line += CsvField(row.message);
-  line += '\n';
+  AppendCsvRecord(row, &line);
   return line;
+}
+
+void AppendCsvRecord(const ReadingRow& row, std::string* line) {
+  AppendIsoTime(row.polled_us, line);
+  *line += ',';
+  const bool has_number = row.has_reading && (row.reading.kind == 0 || row.reading.kind == 1);
+  if (row.has_reading) AppendIsoTime(Microseconds(SnapshotTime(row.reading)), line);
+  *line += ',';
+  if (row.has_reading && IsRate(row.reading)) AppendIsoTime(Microseconds(row.reading.first_time), line);
+  *line += ',';
+  AppendCsvField(row.target != nullptr ? std::string_view(*row.target) : std::string_view(), line);
+  *line += ',';
+  AppendCsvField(row.counter != nullptr ? std::string_view(row.counter->counter) : std::string_view(), line);
+  *line += ',';
+  AppendCsvField(row.counter != nullptr ? std::string_view(row.counter->label) : std::string_view(), line);
+  *line += ',';
+  if (row.has_reading) AppendCsvField(KindName(row.reading), line);
+  *line += ',';
+  if (has_number) AppendNumber(ReadingNumber(row.reading), line);
+  *line += ',';
+  if (has_number) {
+    AppendCsvField(ReadingUnit(row.counter != nullptr ? row.counter->unit : "", IsRate(row.reading)), line);
+  }
+  *line += ',';
+  *line += StatusName(row.status);
+  *line += ',';
+  char result[16];
+  const auto [end, error] = std::to_chars(result, result + sizeof result, row.result);
+  if (error == std::errc()) line->append(result, end);
+  *line += ',';
+  AppendCsvField(row.message, line);
+  *line += '\n';
 }
 
 std::string JsonRecord(const ReadingRow& row) {

@@ -33,6 +33,8 @@ std::string FormatNumber(double number);
 std::string CsvHeader();
 // One CSV line for `row`, with its line feed.
 std::string CsvRecord(const ReadingRow& row);
+// Appends CsvRecord(row) to `*line` without a string of its own for each column.
+void AppendCsvRecord(const ReadingRow& row, std::string* line);
 // One JSON object for `row` on one line, with its line feed.
 std::string JsonRecord(const ReadingRow& row);
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 namespace sarvik_host {
 
@@ -39,19 +40,35 @@ std::int64_t Microseconds(SampleTime time) {
 }
 
 std::string IsoTime(std::int64_t microseconds) {
+  std::string text;
+  AppendIsoTime(microseconds, &text);
+  return text;
+}
+
+void AppendIsoTime(std::int64_t microseconds, std::string* text) {
   std::int64_t seconds = microseconds / 1000000;
   std::int64_t fraction = microseconds % 1000000;
   if (fraction < 0) {
     fraction += 1000000;
     --seconds;
   }
-  const std::time_t time = static_cast<std::time_t>(seconds);
-  std::tm parts{};
-  gmtime_r(&time, &parts);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900, parts.tm_mon + 1,
-                parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<long long>(fraction));
-  return text;
+  thread_local std::int64_t formatted_second = std::numeric_limits<std::int64_t>::min();
+  thread_local char second_text[48] = "";
+  thread_local int second_length = 0;
+  if (seconds != formatted_second) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    second_length = std::snprintf(second_text, sizeof second_text, "%04d-%02d-%02dT%02d:%02d:%02d",
+                                  parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
+                                  parts.tm_sec);
+    if (second_length < 0) second_length = 0;
+    formatted_second = seconds;
+  }
+  text->append(second_text, static_cast<std::size_t>(second_length));
+  char digits[8] = {'.', '0', '0', '0', '0', '0', '0', 'Z'};
+  for (int i = 6; i >= 1; --i, fraction /= 10) digits[i] = static_cast<char>('0' + fraction % 10);
+  text->append(digits, sizeof digits);
 }
 
 std::int64_t NowMicroseconds() {
