@@ -1,10 +1,10 @@
 #include "platform/catalogue.h"
 
 #include "platform/files.h"
+#include "platform/mutex.h"
+#include "platform/text.h"
 
 #include <cstring>
-#include <mutex>
-#include <shared_mutex>
 #include <utility>
 #include <vector>
 
@@ -15,20 +15,12 @@ std::string MessageArgument::Text() const {
 
 namespace {
 
+// An identifier is the whole field: an optional '-' and digits, within the 32-bit range.
 bool ParseIdentifier(std::string_view text, std::int32_t* id) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) i = 1;
-  if (i >= text.size()) return false;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-    if (value > (std::int64_t{1} << 31)) return false;
-  }
-  value = negative ? -value : value;
-  if (value < INT32_MIN || value > INT32_MAX) return false;
-  *id = static_cast<std::int32_t>(value);
+  if (text.empty() || text.front() == '+') return false;
+  const LeadingDecimal number = ReadLeadingDecimal(text);
+  if (number.length == 0 || number.length != text.size() || number.clamped) return false;
+  *id = number.value;
   return true;
 }
 
@@ -49,9 +41,53 @@ std::string Unescape(std::string_view text) {
   return result;
 }
 
-struct Catalogue {
-  std::shared_mutex mutex;
-  std::vector<std::pair<std::string, MessageTable>> files;  // in the order they were added
+// The files added to the process-wide catalogue. Any thread may call any operation; formatting
+// threads read side by side, while adding and removing files waits for them.
+class Catalogue {
+ public:
+  // Adds the messages of the file at `path`; a file added again is read afresh.
+  void Add(const std::string& path, MessageTable table) EXCLUDES(mutex_) {
+    WriterLock hold(mutex_);
+    for (auto& [added_path, existing] : files_) {
+      if (added_path == path) {
+        existing = std::move(table);
+        return;
+      }
+    }
+    files_.emplace_back(path, std::move(table));
+  }
+
+  // Sets `*message` to message `id` filled with `arguments`, from the first file that holds it.
+  // Returns false, leaving `*message` alone, when no file does.
+  bool Format(std::int32_t id, MessageArguments arguments, std::string* message) const EXCLUDES(mutex_) {
+    ReaderLock hold(mutex_);
+    const std::string* found = Find(id);
+    if (found == nullptr) return false;
+    *message = FillPlaceholders(*found, arguments);
+    return true;
+  }
+
+  void Remove(const std::string& path) EXCLUDES(mutex_) {
+    WriterLock hold(mutex_);
+    std::erase_if(files_, [&](const auto& file) { return file.first == path; });
+  }
+
+  void Clear() EXCLUDES(mutex_) {
+    WriterLock hold(mutex_);
+    files_.clear();
+  }
+
+ private:
+  // The text of message `id` in the first file that holds it, or null.
+  const std::string* Find(std::int32_t id) const REQUIRES_SHARED(mutex_) {
+    for (const auto& file : files_) {
+      if (const std::string* found = file.second.Find(id)) return found;
+    }
+    return nullptr;
+  }
+
+  mutable SharedMutex mutex_;
+  std::vector<std::pair<std::string, MessageTable>> files_ GUARDED_BY(mutex_);  // in the order added
 };
 
 Catalogue& TheCatalogue() {
@@ -105,33 +141,14 @@ void MsgHandlerInitFunction() { TheCatalogue(); }
 Status AddResourceFile(const std::string& path_without_extension) {
   std::string contents;
   if (Status read = ReadWholeFile(path_without_extension + ".e2", &contents); !read.ok()) return read;
-  MessageTable table = MessageTable::Parse(contents);
-
-  Catalogue& catalogue = TheCatalogue();
-  std::unique_lock<std::shared_mutex> hold(catalogue.mutex);
-  for (auto& [path, existing] : catalogue.files) {
-    if (path == path_without_extension) {
-      existing = std::move(table);  // a file added again is read afresh
-      return Status::Ok();
-    }
-  }
-  catalogue.files.emplace_back(path_without_extension, std::move(table));
+  TheCatalogue().Add(path_without_extension, MessageTable::Parse(contents));
   return Status::Ok();
 }
 
 void FormatGenericMessage(std::int32_t id, MessageArguments arguments, char** text) {
   if (text == nullptr) return;
   std::string message;
-  {
-    Catalogue& catalogue = TheCatalogue();
-    std::shared_lock<std::shared_mutex> hold(catalogue.mutex);
-    const std::string* found = nullptr;
-    for (const auto& file : catalogue.files) {
-      if ((found = file.second.Find(id)) != nullptr) break;
-    }
-    if (found == nullptr) return;
-    message = FillPlaceholders(*found, arguments);
-  }
+  if (!TheCatalogue().Format(id, arguments, &message)) return;
   char* copy = new char[message.size() + 1];
   std::memcpy(copy, message.c_str(), message.size() + 1);
   *text = copy;
@@ -143,14 +160,6 @@ void FormatGenericMessage(std::int32_t id, std::initializer_list<MessageArgument
 
 void FreeGenericMessage(char* text) { delete[] text; }
 
-void RemoveResourceFile(const std::string& path_without_extension) {
-  Catalogue& catalogue = TheCatalogue();
-  std::unique_lock<std::shared_mutex> hold(catalogue.mutex);
-  std::erase_if(catalogue.files, [&](const auto& file) { return file.first == path_without_extension; });
-}
+void RemoveResourceFile(const std::string& path_without_extension) { TheCatalogue().Remove(path_without_extension); }
 
-void MsgHandlerDestroyFunction() {
-  Catalogue& catalogue = TheCatalogue();
-  std::unique_lock<std::shared_mutex> hold(catalogue.mutex);
-  catalogue.files.clear();
-}
+void MsgHandlerDestroyFunction() { TheCatalogue().Clear(); }

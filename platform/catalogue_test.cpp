@@ -61,6 +61,15 @@ TEST(MessageTableTest, ReadsIdentifiersTextsAndEscapes) {
   EXPECT_EQ("", *table.Find(-47485));
   EXPECT_EQ(nullptr, table.Find(12));
   EXPECT_EQ(nullptr, table.Find(-1));
+
+  const MessageTable edges = MessageTable::Parse(
+      "-2147483648\tsmallest\n2147483648\tbeyond\n+7\tplus\n 8\tblank\n-\tsign alone\n");
+  ASSERT_NE(nullptr, edges.Find(INT32_MIN));
+  EXPECT_EQ("smallest", *edges.Find(INT32_MIN));
+  EXPECT_EQ(nullptr, edges.Find(INT32_MAX)) << "a number beyond the range is no identifier";
+  EXPECT_EQ(nullptr, edges.Find(7)) << "an identifier has no '+'";
+  EXPECT_EQ(nullptr, edges.Find(8)) << "nor a blank before it";
+  EXPECT_EQ(nullptr, edges.Find(0));
 }
 
 TEST(MessageTableTest, PlaceholdersTakeTheArgumentsInOrder) {

@@ -1,10 +1,11 @@
-// Locks and events with the annotations the compiler checks: a plain mutex, a scoped holder,
-// and an auto-reset event.
+// Locks and events with the annotations the compiler checks: a plain mutex, a shared mutex
+// (many readers or one writer), scoped holders, and an auto-reset event.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <shared_mutex>
 
 #include "platform/thread_annotations.h"
 
@@ -35,6 +36,38 @@ class SCOPED_CAPABILITY ScopedLock {
 };
 
 using MutexLock = ScopedLock<Mutex>;
+
+// A lock that many readers may hold at once in shared mode, or one writer alone.
+class CAPABILITY("mutex") SharedMutex {
+ public:
+  SharedMutex() = default;
+  SharedMutex(const SharedMutex&) = delete;
+  SharedMutex& operator=(const SharedMutex&) = delete;
+
+  void Lock() ACQUIRE() { mutex_.lock(); }
+  void Unlock() RELEASE() { mutex_.unlock(); }
+  void LockShared() ACQUIRE_SHARED() { mutex_.lock_shared(); }
+  void UnlockShared() RELEASE_SHARED() { mutex_.unlock_shared(); }
+
+ private:
+  std::shared_mutex mutex_;
+};
+
+// Holds a lock in shared mode for the lifetime of the holder.
+template <typename LockType>
+class SCOPED_CAPABILITY SharedScopedLock {
+ public:
+  explicit SharedScopedLock(LockType& lock) ACQUIRE_SHARED(lock) : lock_(lock) { lock_.LockShared(); }
+  ~SharedScopedLock() RELEASE() { lock_.UnlockShared(); }
+  SharedScopedLock(const SharedScopedLock&) = delete;
+  SharedScopedLock& operator=(const SharedScopedLock&) = delete;
+
+ private:
+  LockType& lock_;
+};
+
+using ReaderLock = SharedScopedLock<SharedMutex>;
+using WriterLock = ScopedLock<SharedMutex>;
 
 // An event that releases one wait per signal and resets itself; a signal given while nobody
 // waits stays pending until the next wait. Any thread may signal or wait.
