@@ -1,4 +1,6 @@
 #include "platform/help_engine.h"
+#include "platform/help_viewer_finder.h"
+#include "platform/help_viewer_launcher.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
