@@ -4,13 +4,24 @@
 #include "platform/mutex.h"
 #include "platform/text.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-std::string MessageArgument::Text() const {
-  if (const auto* number = std::get_if<std::int32_t>(&value_)) return std::to_string(*number);
-  return std::get<std::string>(value_);
+MessageArgument::MessageArgument(std::int32_t number, int radix) {
+  if (radix < 2 || radix > 36) radix = 10;
+  // Widened so that the most negative number has a magnitude.
+  std::int64_t magnitude = number;
+  const bool negative = magnitude < 0;
+  if (negative) magnitude = -magnitude;
+  do {
+    const int digit = static_cast<int>(magnitude % radix);
+    text_.insert(text_.begin(), static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10));
+    magnitude /= radix;
+  } while (magnitude != 0);
+  if (negative) text_.insert(text_.begin(), '-');
 }
 
 namespace {
@@ -122,18 +133,10 @@ const std::string* MessageTable::Find(std::int32_t id) const {
 }
 
 std::string FillPlaceholders(std::string_view text, MessageArguments arguments) {
-  std::string result;
-  result.reserve(text.size() + 64);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
-      const std::size_t number = static_cast<std::size_t>(text[i + 1] - '1');
-      if (number < arguments.size()) result += arguments[number].Text();
-      ++i;
-    } else {
-      result += text[i];
-    }
-  }
-  return result;
+  std::array<std::string_view, 9> texts;  // only %1 .. %9 can name an argument
+  const std::size_t count = std::min(arguments.size(), texts.size());
+  for (std::size_t i = 0; i < count; ++i) texts[i] = arguments[i].Text();
+  return FillPlaceholders(text, std::span<const std::string_view>(texts.data(), count));
 }
 
 void MsgHandlerInitFunction() { TheCatalogue(); }

@@ -16,23 +16,23 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
-#include <variant>
 
 #include "platform/status.h"
 
-// One argument of a catalogue message: a text (copied) or a 32-bit integer (written in
-// decimal).
+// One argument of a message, for the catalogue and the string table alike: a copy of a text, or
+// a 32-bit integer written in a radix from 2 to 36 (decimal unless told; any other radix counts
+// as decimal), with a leading '-' for a negative number.
 class MessageArgument {
  public:
-  MessageArgument(const char* text) : value_(std::string(text == nullptr ? "" : text)) {}
-  MessageArgument(std::string text) : value_(std::move(text)) {}
-  MessageArgument(std::string_view text) : value_(std::string(text)) {}
-  MessageArgument(std::int32_t number) : value_(number) {}
+  MessageArgument(const char* text = "") : text_(text == nullptr ? "" : text) {}
+  MessageArgument(std::string text) : text_(std::move(text)) {}
+  MessageArgument(std::string_view text) : text_(text) {}
+  MessageArgument(std::int32_t number, int radix = 10);
 
-  std::string Text() const;
+  const std::string& Text() const { return text_; }
 
  private:
-  std::variant<std::string, std::int32_t> value_;
+  std::string text_;
 };
 
 using MessageArguments = std::span<const MessageArgument>;
@@ -50,7 +50,7 @@ class MessageTable {
 };
 
 // `text` with each %1 .. %9 replaced by the argument of that number (empty when there are
-// fewer arguments); every other character, '%' included, stays as written.
+// fewer arguments); every other character, '%' included, stays as written (see platform/text.h).
 std::string FillPlaceholders(std::string_view text, MessageArguments arguments);
 
 // The process-wide catalogue. All six operations may be called from any thread at any time.

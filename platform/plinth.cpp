@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/text.h"
+
 void os_strncpy(char* destination, const char* source, int size, int /*unused*/) {
   if (destination == nullptr || size < 1) return;
   const std::size_t room = static_cast<std::size_t>(size) - 1;
@@ -17,25 +19,13 @@ void os_strncpy(char* destination, const char* source, int size, int /*unused*/)
 int os_FormatParameterizedString(std::string_view format, char* output, int size,
                                  const FormatParameters& parameters) {
   if (output == nullptr || size < 1) return 0;
-  const std::size_t room = static_cast<std::size_t>(size) - 1;
-  std::size_t written = 0;
-  auto append = [&](std::string_view piece) {
-    const std::size_t take = std::min(piece.size(), room - written);
-    std::memcpy(output + written, piece.data(), take);
-    written += take;
-  };
-  for (std::size_t i = 0; i < format.size() && written < room; ++i) {
-    const char c = format[i];
-    if (c == '%' && i + 1 < format.size() && format[i + 1] >= '1' && format[i + 1] <= '9') {
-      const char* parameter = parameters[static_cast<std::size_t>(format[i + 1] - '1')];
-      if (parameter != nullptr) append(parameter);
-      ++i;
-    } else {
-      output[written++] = c;
-    }
-  }
-  output[written] = '\0';
-  return static_cast<int>(written);
+  std::array<std::string_view, 9> texts;
+  for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = parameters[i] == nullptr ? "" : parameters[i];
+  const std::string filled = FillPlaceholders(format, texts);
+  const std::size_t length = std::min(filled.size(), static_cast<std::size_t>(size) - 1);
+  std::memcpy(output, filled.data(), length);
+  output[length] = '\0';
+  return static_cast<int>(length);
 }
 
 int os_gettimeofday(SampleTime* time, int /*unused*/) {

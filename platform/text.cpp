@@ -27,3 +27,18 @@ std::int32_t ParseLeadingInteger(std::string_view text) {
   while (blanks < text.size() && IsSpace(text[blanks])) ++blanks;
   return ReadLeadingDecimal(text.substr(blanks)).value;
 }
+
+std::string FillPlaceholders(std::string_view text, std::span<const std::string_view> arguments) {
+  std::string result;
+  result.reserve(text.size() + 64);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+      const std::size_t number = static_cast<std::size_t>(text[i + 1] - '1');
+      if (number < arguments.size()) result += arguments[number];
+      ++i;
+    } else {
+      result += text[i];
+    }
+  }
+  return result;
+}

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,3 +38,7 @@ LeadingDecimal ReadLeadingDecimal(std::string_view text);
 // there are none. Numbers beyond the 32-bit range are clamped to it.
 std::int32_t ParseLeadingInteger(std::string_view text);
 
+
+// `text` with each %1 .. %9 replaced by the argument of that number (empty when there are fewer
+// arguments); every other character, '%' included, stays as written.
+std::string FillPlaceholders(std::string_view text, std::span<const std::string_view> arguments);

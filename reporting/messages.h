@@ -1,5 +1,6 @@
 // Messages for the host's buffers: the library's string-table messages (10001 to 10008,
-// formatted with nine text parameters) and the catalogue's numbered messages.
+// formatted with nine text parameters) and the catalogue's numbered messages. Both are filled
+// from message arguments (platform/catalogue.h) by the same placeholder rules.
 #pragma once
 
 #include <cstdint>
@@ -8,22 +9,8 @@
 
 #include "platform/catalogue.h"
 
-// One parameter of a string-table message: an owned copy of a text, or an integer rendered
-// in a radix from 2 to 36 (a leading '-' for a negative number).
-class CStringParam {
- public:
-  CStringParam(const char* text = "") : text_(text == nullptr ? "" : text) {}
-  CStringParam(const std::string& text) : text_(text) {}
-  CStringParam(std::int32_t number, int radix);
-  virtual ~CStringParam() = default;
-  CStringParam(const CStringParam&) = default;
-  CStringParam& operator=(const CStringParam&) = default;
-
-  const char* text() const { return text_.c_str(); }
-
- private:
-  std::string text_;
-};
+// A parameter of a string-table message is a message argument like any other.
+using CStringParam = MessageArgument;
 
 // The longest text a formatted string-table message keeps.
 inline constexpr int kTableMessageCapacity = 1024;

@@ -88,13 +88,13 @@ TEST(StringTableTest, LongMessagesAreCutAndUnknownOnesLeaveTheTargetAlone) {
 }
 
 TEST(StringParamTest, RendersIntegersInTheirRadix) {
-  EXPECT_STREQ("1234", CStringParam(1234, 10).text());
-  EXPECT_STREQ("-42", CStringParam(-42, 10).text());
-  EXPECT_STREQ("0", CStringParam(0, 10).text());
-  EXPECT_STREQ("-2147483648", CStringParam(INT_MIN, 10).text());
-  EXPECT_STREQ("ff", CStringParam(255, 16).text());
-  EXPECT_STREQ("-101", CStringParam(-5, 2).text());
-  EXPECT_STREQ("", CStringParam(static_cast<const char*>(nullptr)).text());
+  EXPECT_EQ("1234", CStringParam(1234, 10).Text());
+  EXPECT_EQ("-42", CStringParam(-42, 10).Text());
+  EXPECT_EQ("0", CStringParam(0, 10).Text());
+  EXPECT_EQ("-2147483648", CStringParam(INT_MIN, 10).Text());
+  EXPECT_EQ("ff", CStringParam(255, 16).Text());
+  EXPECT_EQ("-101", CStringParam(-5, 2).Text());
+  EXPECT_EQ("", CStringParam(static_cast<const char*>(nullptr)).Text());
 }
 
 TEST(HostBufferTest, CopiesAreCutAndAlwaysTerminated) {
