@@ -33,8 +33,8 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
     return 8;
   }
 
-  auto found = measurements_.find(name.key);
-  if (found == measurements_.end()) {
+  ActiveMeasurement* entry = measurements_.Find(name.key);
+  if (entry == nullptr) {
     // The user data is read once, here: the measurement and its registry entry keep the source.
     ServerParams server;
     ParseUserData(user_data == nullptr ? "" : user_data, &server);
@@ -48,10 +48,10 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
                            {name.working_text(), name.host, " ActivateMeasurement"});
       return 8;
     }
-    found = measurements_.emplace(name.key, ActiveMeasurement{std::move(measurement), std::move(server)}).first;
+    entry = &measurements_.Add(name.key, ActiveMeasurement{std::move(measurement), std::move(server)});
   }
 
-  if (!ActivateLocked(found->second)) {
+  if (!ActivateLocked(*entry)) {
     CopyCatalogueMessage(message, message_size, kMsgNoServer, {name.working_text(), name.host, " ActivateMeasurement"});
     return 9;
   }
@@ -75,19 +75,18 @@ int Monitor::DeActivateMeasurement(const char* identifier, const char* host_text
   if (!initialised()) return RefuseUninitialised("DeActivateMeasurement", message, message_size);
   MeasurementKey name;
   MakeMeasurementKey(identifier, host_text, &name);
-  const auto found = measurements_.find(name.key);
-  if (found == measurements_.end()) {
+  const ActiveMeasurement* entry = measurements_.Find(name.key);
+  if (entry == nullptr) {
     CopyCatalogueMessage(message, message_size, kMsgNotActive,
                          {name.key, "(Id of the measurement)", " DeActivateMeasurement"});
     return 8;
   }
-  const ActiveMeasurement& entry = found->second;
-  CNetscapeServer* server = servers_.FindServerByKey(entry.measurement->server_key());
-  if (server != nullptr && server->serial() == entry.server_serial) {
+  CNetscapeServer* server = servers_.FindServerByKey(entry->measurement->server_key());
+  if (server != nullptr && server->serial() == entry->server_serial) {
     // Failed cycles may have given some of them up already; the count never goes below 0.
-    for (int i = 0; i < entry.activations_held; ++i) server->ReleaseActivation();
+    for (int i = 0; i < entry->activations_held; ++i) server->ReleaseActivation();
   }
-  measurements_.erase(found);
+  measurements_.Erase(name.key);
   return 0;
 }
 
@@ -96,12 +95,12 @@ int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRe
   MutexLock hold(state_mutex_);
   if (!initialised()) return RefuseUninitialised("GetNewData", message, message_size);
   MakeMeasurementKey(identifier, host_text, &key_);
-  const auto found = measurements_.find(key_.key);
-  if (found == measurements_.end()) {
+  ActiveMeasurement* found = measurements_.FindForReading(key_.key);
+  if (found == nullptr) {
     CopyCatalogueMessage(message, message_size, kMsgNotActive, {key_.key, "(host:" + key_.host + ")", "getNewData"});
     return 8;
   }
-  ActiveMeasurement& entry = found->second;
+  ActiveMeasurement& entry = *found;
   CNetscapeMeasurement& measurement = *entry.measurement;
   if (entry.lookup_generation != servers_.generation()) {
     entry.registered_server = servers_.FindServerByKey(measurement.server_key());

@@ -88,12 +88,12 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
 
 void Monitor::Terminate() {
   ServerRegistry::Servers servers;
-  std::unordered_map<std::string, ActiveMeasurement> measurements;
+  MeasurementRegistry measurements;
   {
     MutexLock hold(state_mutex_);
     ++terminations_;
     configuration_.reset();
-    measurements.swap(measurements_);
+    measurements = std::move(measurements_);
     selection_.clear();
     selection_.shrink_to_fit();
     servers = servers_.TakeAllServers();
@@ -104,7 +104,7 @@ void Monitor::Terminate() {
   }
   // The threads are waited for without the lock: calls from other threads meanwhile find the
   // monitor ended.
-  measurements.clear();
+  measurements = MeasurementRegistry();
   ServerRegistry::DestroyServers(std::move(servers));
 }
 

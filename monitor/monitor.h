@@ -20,6 +20,7 @@
 #include "config/server_params.h"
 #include "counters/netscape_measurement.h"
 #include "monitor/measurement_key.h"
+#include "monitor/measurement_registry.h"
 #include "platform/http.h"
 #include "platform/mutex.h"
 #include "platform/profile.h"
@@ -107,19 +108,6 @@ class Monitor {
   std::vector<CounterDefinition> TEST_definitions() const EXCLUDES(state_mutex_);
 
  private:
-  // A registered measurement and the source it was activated for (host and parsed user data),
-  // with the activations it added to its server and still holds.
-  struct ActiveMeasurement {
-    std::unique_ptr<CNetscapeMeasurement> measurement;
-    ServerParams server;
-    std::uint64_t server_serial = 0;  // the server those activations went to
-    int activations_held = 0;
-    // The registered server of the measurement's key as last looked up, valid while the
-    // registry's generation is `lookup_generation`.
-    CNetscapeServer* registered_server = nullptr;
-    std::uint64_t lookup_generation = 0;
-  };
-
   // What one Init read from the configuration file, kept until Terminate and never changed:
   // a call may go on using it after giving up the lock.
   struct Configuration {
@@ -160,7 +148,7 @@ class Monitor {
   // Read by Init once the catalogue is open; absent otherwise.
   std::optional<ProxySettings> proxy_ GUARDED_BY(state_mutex_);
   ServerRegistry servers_ GUARDED_BY(state_mutex_);
-  std::unordered_map<std::string, ActiveMeasurement> measurements_ GUARDED_BY(state_mutex_);
+  MeasurementRegistry measurements_ GUARDED_BY(state_mutex_);
 
   // Working storage of GetNewData, kept so that a reading allocates nothing.
   MeasurementKey key_ GUARDED_BY(state_mutex_);
