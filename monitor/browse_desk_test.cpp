@@ -5,12 +5,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "monitor/monitor.h"
-#include "platform/process.h"
+#include "monitor/testing/monitor_tree.h"
 #include "polling/testing/fake_http.h"
 #include "ui/browse.h"
 #include "ui/testing/fake_dialog.h"
@@ -29,30 +27,13 @@ constexpr char kConfig[] =
 class BrowseMonitorTest : public testing::Test {
  protected:
   void SetUp() override {
-    setenv("LANG", "en_US.UTF-8", 1);
-    unsetenv("LC_ALL");
-    char pattern[] = "/tmp/sarvik-browse-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    tree_ = pattern;
-    std::filesystem::create_directories(tree_ + "/bin");
-    std::filesystem::create_directories(tree_ + "/dat/monitors");
-    std::ofstream(tree_ + "/dat/monitors/Netscape.cfg") << kConfig;
-    std::filesystem::copy_file(std::string(SARVIK_SOURCE_DIR) + "/dat/tq_mon_http_msgs.e2",
-                               tree_ + "/dat/tq_mon_http_msgs.e2");
-    TEST_SetExecutablePath(tree_ + "/bin/host");
-    TEST_ForgetRememberedProperties();
+    ASSERT_FALSE(tree_.path().empty());
     FakeScript script;
     script.wait_after_body = true;
     http_.SetScript(script);
     monitor_ = std::make_unique<Monitor>(http_);
   }
-  void TearDown() override {
-    monitor_.reset();
-    TEST_SetExecutablePath(std::nullopt);
-    TEST_ForgetRememberedProperties();
-    std::error_code ignored;
-    std::filesystem::remove_all(tree_, ignored);
-  }
+  void TearDown() override { monitor_.reset(); }
 
   void Init() {
     char message[1024] = "";
@@ -77,7 +58,7 @@ class BrowseMonitorTest : public testing::Test {
     return browse;
   }
 
-  std::string tree_;
+  MonitorTree tree_{kConfig};
   FakeHttpClient http_;
   std::unique_ptr<Monitor> monitor_;
   FakeDialogToolkit toolkit_;

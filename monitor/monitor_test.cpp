@@ -8,15 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <mutex>
 #include <thread>
 
-#include "platform/process.h"
-#include "ui/browse.h"
+#include "monitor/testing/monitor_tree.h"
 #include "ui/testing/fake_dialog.h"
 
 namespace {
@@ -64,31 +60,14 @@ class GatedHttpClient : public HttpClient {
 class MonitorThreadsTest : public testing::Test {
  protected:
   void SetUp() override {
-    setenv("LANG", "en_US.UTF-8", 1);
-    unsetenv("LC_ALL");
-    char pattern[] = "/tmp/sarvik-monitor-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    tree_ = pattern;
-    std::filesystem::create_directories(tree_ + "/bin");
-    std::filesystem::create_directories(tree_ + "/dat/monitors");
-    std::ofstream(tree_ + "/dat/monitors/Netscape.cfg") << kConfig;
-    std::filesystem::copy_file(std::string(SARVIK_SOURCE_DIR) + "/dat/tq_mon_http_msgs.e2",
-                               tree_ + "/dat/tq_mon_http_msgs.e2");
-    TEST_SetExecutablePath(tree_ + "/bin/host");
-    TEST_ForgetRememberedProperties();
+    ASSERT_FALSE(tree_.path().empty());
     monitor_ = std::make_unique<Monitor>(http_);
     char message[512] = "";
     ASSERT_EQ(0, monitor_->Init(nullptr, message, sizeof message)) << message;
     ASSERT_EQ(0, monitor_->ActivateMeasurement("KeepAliveHits", "web1", "80|/.perf||", message, sizeof message))
         << message;
   }
-  void TearDown() override {
-    monitor_.reset();
-    TEST_SetExecutablePath(std::nullopt);
-    TEST_ForgetRememberedProperties();
-    std::error_code ignored;
-    std::filesystem::remove_all(tree_, ignored);
-  }
+  void TearDown() override { monitor_.reset(); }
 
   // Runs GetNewData on another thread; true when it answered within 20 s.
   bool ReadingAnswersFromAnotherThread() {
@@ -100,7 +79,7 @@ class MonitorThreadsTest : public testing::Test {
     return answer.wait_for(20s) == std::future_status::ready;
   }
 
-  std::string tree_;
+  MonitorTree tree_{kConfig};
   GatedHttpClient http_;
   std::unique_ptr<Monitor> monitor_;
   FakeDialogToolkit toolkit_;

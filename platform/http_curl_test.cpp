@@ -6,19 +6,10 @@
 
 #include <memory>
 #include <string>
-#include <utility>
+
+#include "platform/testing/request_options.h"
 
 namespace {
-
-HttpRequestOptions OptionsFor(std::string host, int port, std::string target) {
-  HttpRequestOptions options;
-  options.host = std::move(host);
-  options.port = port;
-  options.target = std::move(target);
-  options.user_agent = "Mozilla/4.5 [en] (WinNT; I)";
-  options.proxy_mode = ProxyMode::kDirect;
-  return options;
-}
 
 TEST(HttpOpenTest, UnusableHostPortOrTargetIsRefused) {
   struct Case {
