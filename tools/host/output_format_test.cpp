@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 
 namespace sarvik_host {
@@ -104,4 +106,31 @@ TEST(OutputFormatTest, AValueRecord) {
 }
 
 }  // namespace
+TEST(OutputFormatTest, TimesAreUtcWithMicrosecondsWhateverTheDate) {
+  // The C library's formatting is the reference, across leap days, centuries and the 32-bit edge.
+  const auto reference = [](std::int64_t microseconds) {
+    std::int64_t seconds = microseconds / 1000000;
+    std::int64_t fraction = microseconds % 1000000;
+    if (fraction < 0) {
+      fraction += 1000000;
+      --seconds;
+    }
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<long long>(fraction));
+    return std::string(text);
+  };
+  for (const std::int64_t seconds : {0LL, 59LL, 951782400LL, 951868799LL, 1709164800LL, 2147483647LL, 2147483648LL,
+                                     4102444800LL, 1796651234LL, -1LL, -86400LL, 253402300799LL}) {
+    for (const std::int64_t micro : {0LL, 1LL, 999999LL}) {
+      const std::int64_t at = seconds * 1000000 + micro;
+      EXPECT_EQ(reference(at), IsoTime(at)) << at;
+    }
+  }
+  EXPECT_EQ("2026-12-07T13:27:27.112704Z", IsoTime(1796650047112704LL));
+}
+
 }  // namespace sarvik_host

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <limits>
 
 namespace sarvik_host {
 
@@ -45,6 +44,15 @@ std::string IsoTime(std::int64_t microseconds) {
   return text;
 }
 
+namespace {
+
+// Writes `value` as `width` decimal digits, zero-padded, at `out`.
+void PutDigits(char* out, std::int64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
 void AppendIsoTime(std::int64_t microseconds, std::string* text) {
   std::int64_t seconds = microseconds / 1000000;
   std::int64_t fraction = microseconds % 1000000;
@@ -52,23 +60,44 @@ void AppendIsoTime(std::int64_t microseconds, std::string* text) {
     fraction += 1000000;
     --seconds;
   }
-  thread_local std::int64_t formatted_second = std::numeric_limits<std::int64_t>::min();
-  thread_local char second_text[48] = "";
-  thread_local int second_length = 0;
-  if (seconds != formatted_second) {
+  std::int64_t days = seconds / 86400;
+  std::int64_t second_of_day = seconds % 86400;
+  if (second_of_day < 0) {
+    second_of_day += 86400;
+    --days;
+  }
+  // The civil date of a day count since 1970-01-01 (proleptic Gregorian calendar, in eras of 400
+  // years), without the time zone machinery of gmtime_r: readings are formatted by the thousand.
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const std::int64_t day_of_era = days - era * 146097;
+  const std::int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const std::int64_t shifted_month = (5 * day_of_year + 2) / 153;
+  const std::int64_t day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  const std::int64_t month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  const std::int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  if (year < 0 || year > 9999) {
+    // Beyond four digits of year: the C library's own formatting.
     const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm parts{};
     gmtime_r(&time, &parts);
-    second_length = std::snprintf(second_text, sizeof second_text, "%04d-%02d-%02dT%02d:%02d:%02d",
-                                  parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
-                                  parts.tm_sec);
-    if (second_length < 0) second_length = 0;
-    formatted_second = seconds;
+    char buffer[64];
+    const int length = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%06lldZ",
+                                     parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                                     parts.tm_min, parts.tm_sec, static_cast<long long>(fraction));
+    if (length > 0) text->append(buffer, static_cast<std::size_t>(length));
+    return;
   }
-  text->append(second_text, static_cast<std::size_t>(second_length));
-  char digits[8] = {'.', '0', '0', '0', '0', '0', '0', 'Z'};
-  for (int i = 6; i >= 1; --i, fraction /= 10) digits[i] = static_cast<char>('0' + fraction % 10);
-  text->append(digits, sizeof digits);
+  char out[] = "0000-00-00T00:00:00.000000Z";
+  PutDigits(out, year, 4);
+  PutDigits(out + 5, month, 2);
+  PutDigits(out + 8, day, 2);
+  PutDigits(out + 11, second_of_day / 3600, 2);
+  PutDigits(out + 14, second_of_day / 60 % 60, 2);
+  PutDigits(out + 17, second_of_day % 60, 2);
+  PutDigits(out + 20, fraction, 6);
+  text->append(out, sizeof out - 1);
 }
 
 std::int64_t NowMicroseconds() {

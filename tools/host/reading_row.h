@@ -47,8 +47,8 @@ std::string KindName(const ReadingRecord& reading);
 std::int64_t Microseconds(SampleTime time);
 // ISO-8601 UTC time with microseconds: "2024-05-01T12:00:03.250000Z".
 std::string IsoTime(std::int64_t microseconds);
-// Appends IsoTime(microseconds) to `*text`; the date and time of the last second it wrote are
-// kept (per thread), so a round of readings formats its second once.
+// Appends IsoTime(microseconds) to `*text`, without a string of its own and, for the years 0 to
+// 9999, without the C library's time formatting.
 void AppendIsoTime(std::int64_t microseconds, std::string* text);
 // The host's clock now, in microseconds since the epoch.
 std::int64_t NowMicroseconds();
