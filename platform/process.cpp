@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,4 +57,11 @@ Edition CurrentEdition() {
     return Edition::kEnglish;
   }
   return Edition::kEnglish;
+}
+
+void NameCurrentThread(const char* name) {
+  if (name == nullptr) return;
+  char kept[16] = {};
+  for (std::size_t i = 0; i + 1 < sizeof kept && name[i] != '\0'; ++i) kept[i] = name[i];
+  (void)pthread_setname_np(pthread_self(), kept);
 }

@@ -18,6 +18,14 @@ void TEST_SetExecutablePath(std::optional<std::string> path);
 // the empty text is set).
 std::optional<std::string> GetEnvironment(const char* name);
 
+// The threads of the plug-in's servers are named this, so that an operator's thread view (and a
+// test) can tell them from the host's own.
+inline constexpr char kPollingThreadName[] = "sarvik-poll";
+
+// Names the calling thread `name` (at most 15 characters are kept) where the system names
+// threads; nothing otherwise.
+void NameCurrentThread(const char* name);
+
 // Which edition of the texts and the dialog the process locale asks for.
 enum class Edition { kEnglish, kSimplifiedChinese };
 

@@ -128,6 +128,7 @@ std::size_t CNetscapeServer::CopySnapshot(char* buffer, std::size_t capacity, Sa
 }
 
 void CNetscapeServer::PollingLoop() {
+  NameCurrentThread(kPollingThreadName);
   for (;;) {
     int result = 3;
     try {
