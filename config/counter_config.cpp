@@ -29,9 +29,18 @@ std::vector<CounterDefinition> ReadCounterDefinitions(const Profile& profile) {
   return table;
 }
 
-int FindCounterDefinition(std::span<const CounterDefinition> definitions, std::string_view counter_text) {
+CounterIndex::CounterIndex(std::span<const CounterDefinition> definitions) {
+  first_by_text_.reserve(definitions.size());
   for (std::size_t index = 0; index < definitions.size(); ++index) {
-    if (counter_text == definitions[index].counter) return static_cast<int>(index);
+    first_by_text_.emplace(std::string_view(definitions[index].counter), static_cast<int>(index));
   }
-  return -1;
+}
+
+int CounterIndex::Find(std::string_view counter_text) const {
+  const auto found = first_by_text_.find(counter_text);
+  return found == first_by_text_.end() ? -1 : found->second;
+}
+
+int FindCounterDefinition(std::span<const CounterDefinition> definitions, std::string_view counter_text) {
+  return CounterIndex(definitions).Find(counter_text);
 }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "abi/records.h"
@@ -59,5 +60,18 @@ inline constexpr char kConfigRelativePath[] = "../dat/monitors/Netscape.cfg";
 // record with empty texts.
 std::vector<CounterDefinition> ReadCounterDefinitions(const Profile& profile);
 
-// The index of the first definition whose counter text equals `counter_text` exactly, or -1.
+// Finds definitions by their counter text in constant time. It views the texts of the
+// definitions it was built over, which must stay where they are for as long as it is used.
+class CounterIndex {
+ public:
+  explicit CounterIndex(std::span<const CounterDefinition> definitions);
+
+  // The index of the first definition whose counter text equals `counter_text` exactly, or -1.
+  int Find(std::string_view counter_text) const;
+
+ private:
+  std::unordered_map<std::string_view, int> first_by_text_;
+};
+
+// The same for a single look-up.
 int FindCounterDefinition(std::span<const CounterDefinition> definitions, std::string_view counter_text);

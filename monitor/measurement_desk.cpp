@@ -40,7 +40,7 @@ int Monitor::ActivateMeasurement(const char* identifier, const char* host_text, 
     ParseUserData(user_data == nullptr ? "" : user_data, &server);
     server.host = name.host;
     // The configuration is the one Init read: activating a thousand counters reads no file.
-    const int index = FindDefinition(*configuration_, name.counter_name);
+    const int index = configuration_->index.Find(name.counter_name);
     std::unique_ptr<CNetscapeMeasurement> measurement =
         CreateMeasurement(index, configuration_->definitions, name.key, server, configuration_->profile);
     if (measurement == nullptr) {

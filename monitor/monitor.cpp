@@ -61,18 +61,14 @@ int Monitor::Init(std::int32_t* status, char* message, int message_size) {
   config_path_ = *config_path;
   if (status != nullptr) *status = 0;
 
-  auto configuration = std::make_shared<Configuration>();
-  configuration->profile = Profile::Load(config_path_);
-  configuration->definitions = ReadCounterDefinitions(configuration->profile);
-  if (configuration->definitions.empty()) {
+  Profile profile = Profile::Load(config_path_);
+  std::vector<CounterDefinition> definitions = ReadCounterDefinitions(profile);
+  if (definitions.empty()) {
     FormatTableMessage(&text, kMsgNoCounters);
     os_strncpy(message, text.c_str(), message_size);
     return 2;
   }
-  for (std::size_t index = 0; index < configuration->definitions.size(); ++index) {
-    configuration->index_by_counter.emplace(configuration->definitions[index].counter, static_cast<int>(index));
-  }
-  configuration_ = std::move(configuration);
+  configuration_ = std::make_shared<const Configuration>(std::move(profile), std::move(definitions));
 
   const std::string catalogue_path = CataloguePath();
   MsgHandlerInitFunction();
@@ -140,9 +136,4 @@ int Monitor::SetRate(std::uint32_t* rate) {
 std::vector<CounterDefinition> Monitor::TEST_definitions() const {
   MutexLock hold(state_mutex_);
   return configuration_ ? configuration_->definitions : std::vector<CounterDefinition>{};
-}
-
-int Monitor::FindDefinition(const Configuration& configuration, const std::string& counter_text) {
-  const auto found = configuration.index_by_counter.find(counter_text);
-  return found == configuration.index_by_counter.end() ? -1 : found->second;
 }

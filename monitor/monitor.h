@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "abi/records.h"
+#include "config/counter_config.h"
 #include "config/server_params.h"
 #include "counters/netscape_measurement.h"
 #include "monitor/measurement_key.h"
@@ -109,17 +110,19 @@ class Monitor {
 
  private:
   // What one Init read from the configuration file, kept until Terminate and never changed:
-  // a call may go on using it after giving up the lock.
+  // a call may go on using it after giving up the lock. Never copied: the index views the
+  // definitions.
   struct Configuration {
-    Profile profile;
-    std::vector<CounterDefinition> definitions;
-    // The first definition of each counter text.
-    std::unordered_map<std::string, int> index_by_counter;
+    Configuration(Profile read, std::vector<CounterDefinition> read_definitions)
+        : profile(std::move(read)), definitions(std::move(read_definitions)), index(definitions) {}
+    Configuration(const Configuration&) = delete;
+    Configuration& operator=(const Configuration&) = delete;
+
+    const Profile profile;
+    const std::vector<CounterDefinition> definitions;
+    const CounterIndex index;
   };
   using SharedConfiguration = std::shared_ptr<const Configuration>;
-
-  // The definition index of `counter_text`, or -1 when the configuration has none.
-  static int FindDefinition(const Configuration& configuration, const std::string& counter_text);
 
   // Tells the host that `entry_point` needs an initialised monitor (message 10005); returns 2.
   static int RefuseUninitialised(const char* entry_point, char* message, int message_size);
