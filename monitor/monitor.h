@@ -11,9 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "abi/records.h"
