@@ -29,6 +29,7 @@ struct MonitorPlan {
   OutputFormat format = OutputFormat::kAuto;  // kAuto: table on a terminal, JSONL otherwise
   std::string report_path;                    // empty: no report
   bool test_first = true;                     // TestMachine on every target before activating
+  std::string listen;                         // "HOST:PORT" of the metrics endpoint; empty: none
 };
 
 // Runs the session on `session`, which must be open; it is terminated when this returns.
