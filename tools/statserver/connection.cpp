@@ -396,6 +396,7 @@ bool Connection::ServeStream(const QueryParams& params, StreamStyle style, std::
   if (!Send(ResponseHead(200, "OK", "text/plain", std::nullopt, false, "Cache-Control: no-cache\r\n"))) return false;
   Clock::time_point next = Clock::now();
   for (long long copy = 0; !settings.count || copy < *settings.count; ++copy) {
+    if (settings.stall_after && copy == *settings.stall_after) next += milliseconds(settings.stall_ms);
     if (copy > 0 && !PauseUntil(next)) return false;
     const std::string page = source ? RenderPage(SourcePageData(*source, static_cast<std::uint64_t>(copy),
                                                                 context_.stats.identity()))

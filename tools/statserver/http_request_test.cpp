@@ -256,6 +256,11 @@ TEST(StreamSettings, ComeFromTheQuery) {
   EXPECT_EQ(settings.style, StreamStyle::kBinaryAtStart);
   EXPECT_EQ(settings.interval_ms, 1000);
   EXPECT_FALSE(settings.count.has_value());
+  ASSERT_EQ(ReadStreamSettings(ParseQuery("stall=4000&stall_after=2"), 1000, StreamStyle::kPlain, &settings, &error),
+            0);
+  EXPECT_EQ(settings.stall_after, 2);
+  EXPECT_EQ(settings.stall_ms, 4000);
+  EXPECT_EQ(ReadStreamSettings(ParseQuery("stall=4000"), 1000, StreamStyle::kPlain, &settings, &error), 400);
   EXPECT_EQ(ReadStreamSettings(ParseQuery("count=0"), 1000, StreamStyle::kPlain, &settings, &error), 400);
   EXPECT_EQ(ReadStreamSettings(ParseQuery("chunk=x"), 1000, StreamStyle::kPlain, &settings, &error), 400);
   EXPECT_FALSE(error.empty());

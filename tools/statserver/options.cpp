@@ -170,6 +170,8 @@ Statistics URLs (Basic credentials required when --auth is given):
                               interval=MS  push interval of this response
                               chunk=N      write in pieces of N bytes ...
                               pause=MS     ... with this pause between pieces (default 2)
+                              stall_after=N  after N copies hold still, the connection open, ...
+                              stall=MS     ... for this long before the next copy (default 10000)
   GET /.perf?once           one plain page (no delimiter) with Content-Length, then close
   GET /perf-once            the same
 

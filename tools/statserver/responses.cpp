@@ -94,6 +94,23 @@ int ReadStreamSettings(const QueryParams& params, int default_interval_ms, Strea
     settings->chunk_pause_ms = static_cast<int>(*pause);
   }
   if (const auto text = FindParam(params, "trailer")) settings->trailer = (*text != "0");
+  if (const auto text = FindParam(params, "stall_after")) {
+    const auto after = ParseBoundedInt(*text, 1, 1000000000);
+    if (!after) {
+      *error = "stall_after must be a whole number from 1";
+      return 400;
+    }
+    settings->stall_after = *after;
+    settings->stall_ms = 10000;
+  }
+  if (const auto text = FindParam(params, "stall")) {
+    const auto stall = ParseBoundedInt(*text, 0, 3600000);
+    if (!stall || !settings->stall_after) {
+      *error = "stall must be 0 to 3600000 milliseconds, with stall_after";
+      return 400;
+    }
+    settings->stall_ms = static_cast<int>(*stall);
+  }
   if (style == StreamStyle::kBinaryAtEnd || style == StreamStyle::kBinaryAtStart) {
     if (const auto at = FindParam(params, "at")) {
       if (*at == "start") {

@@ -56,9 +56,13 @@ struct StreamSettings {
   std::size_t chunk = 0;           // write pieces of at most this many bytes; 0: a copy in one write
   int chunk_pause_ms = kDefaultChunkPauseMs;
   bool trailer = false;  // after the last copy, one more delimiter, so that every copy is followed by one
+  // After this many copies the stream holds still for `stall_ms` more before the next copy (a server
+  // that stops pushing while the connection stays open); nullopt: no stall.
+  std::optional<long long> stall_after;
+  int stall_ms = 0;
 };
 
-// Reads count, interval, chunk, pause, trailer (and for the binary fault, at=start|end) from the query.
+// Reads count, interval, chunk, pause, trailer, stall_after, stall (and for the binary fault, at=start|end) from the query.
 // Returns 0, or 400 with *error set when a value is out of range.
 [[nodiscard]] int ReadStreamSettings(const QueryParams& params, int default_interval_ms, StreamStyle style,
                                      StreamSettings* settings, std::string* error);
