@@ -144,6 +144,7 @@ int RunMonitorCommand(const CommandLine& command_line, SignalWatch& signals) {
   plan.duration_seconds = command_line.duration_seconds;
   plan.format = command_line.format;
   plan.report_path = command_line.report_path;
+  plan.listen = command_line.listen;
   plan.test_first = command_line.test_first;
   return RunMonitor(session, signals, plan);
 }
@@ -186,6 +187,7 @@ int RunBrowse(const CommandLine& command_line, SignalWatch& signals) {
   plan.duration_seconds = command_line.duration_seconds;
   plan.format = command_line.format;
   plan.report_path = command_line.report_path;
+  plan.listen = command_line.listen;
   return RunMonitor(session, signals, plan);
 }
 

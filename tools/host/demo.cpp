@@ -133,6 +133,7 @@ int RunDemo(const CommandLine& command_line, SignalWatch& signals) {
   plan.duration_seconds = command_line.duration_seconds;
   plan.format = command_line.format;
   plan.report_path = command_line.report_path;
+  plan.listen = command_line.listen;
 
   for (std::size_t i = 0; i < servers.size(); ++i) {
     std::fprintf(stderr, "sarvik-host: demo: sarvik-statserver (pid %d) listening on 127.0.0.1:%d\n",

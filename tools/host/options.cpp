@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "tools/host/metrics_endpoint.h"
 #include "tools/host/targets.h"
 
 #ifndef SARVIK_HOST_VERSION
@@ -76,7 +77,7 @@ Tests whether the statistics page of HOST can be fetched (the plug-in's TestMach
 
 const char kMonitorHelp[] = R"(Usage: sarvik-host monitor TARGET... [server options] (--counter TEXT ... | --all)
                            [--interval SECONDS] [--duration SECONDS] [--format table|csv|jsonl]
-                           [--report FILE.html] [--targets FILE] [--no-test]
+                           [--report FILE.html] [--targets FILE] [--no-test] [--listen HOST:PORT]
 
 Activates the counters on every target, reads each counter once per interval and, at the end
 of the duration or on SIGINT/SIGTERM, deactivates them and terminates the monitor.
@@ -93,11 +94,13 @@ Options:
   --format FORMAT    table (default on a terminal), csv or jsonl (default otherwise)
   --report FILE.html write a self-contained HTML report of the session at its end
   --no-test          skip the connection test of every target before activating
+  --listen HOST:PORT serve the readings at http://HOST:PORT/metrics for Prometheus while it runs
+                     (HOST:PORT, [IPV6]:PORT, or PORT alone on 127.0.0.1; port 0: any free port)
 
 )";
 
 const char kDemoHelp[] = R"(Usage: sarvik-host demo [--duration SECONDS] [--servers N] [--interval SECONDS]
-                        [--format table|csv|jsonl] [--report FILE.html]
+                        [--format table|csv|jsonl] [--report FILE.html] [--listen HOST:PORT]
 
 Starts sarvik-statserver (from beside sarvik-host) on an ephemeral loopback port, sends it a
 steady stream of HTTP requests so that its counters move, and monitors every counter of the
@@ -109,10 +112,13 @@ Options:
   --interval SECONDS sampling period (default 1)
   --format FORMAT    table (default on a terminal), csv or jsonl (default otherwise)
   --report FILE.html write a self-contained HTML report of the session at its end
+  --listen HOST:PORT serve the readings at http://HOST:PORT/metrics for Prometheus while it runs
+                     (HOST:PORT, [IPV6]:PORT, or PORT alone on 127.0.0.1; port 0: any free port)
 )";
 
 const char kBrowseHelp[] = R"(Usage: sarvik-host browse HOST [--monitor [--interval SECONDS] [--duration SECONDS]
-                                       [--format table|csv|jsonl] [--report FILE.html]]
+                                       [--format table|csv|jsonl] [--report FILE.html]
+                                       [--listen HOST:PORT]]
 
 Shows the plug-in's Add Measurements dialog for HOST (a desktop display is needed: DISPLAY or
 WAYLAND_DISPLAY). After OK it prints one line per chosen counter: label, counter text, host and
@@ -125,6 +131,8 @@ Options:
   --duration SECONDS end after this long (default: run until interrupted)
   --format FORMAT    table (default on a terminal), csv or jsonl (default otherwise)
   --report FILE.html write a self-contained HTML report of the session at its end
+  --listen HOST:PORT serve the readings at http://HOST:PORT/metrics for Prometheus while it runs
+                     (HOST:PORT, [IPV6]:PORT, or PORT alone on 127.0.0.1; port 0: any free port)
 )";
 
 CommandLine Fail(std::string error) {
@@ -157,13 +165,13 @@ std::set<std::string> OptionsOf(Command command) {
     case Command::kMonitor: {
       std::set<std::string> options = server;
       options.insert({"--targets", "--counter", "--all", "--interval", "--duration", "--format", "--report",
-                      "--no-test"});
+                      "--no-test", "--listen"});
       return options;
     }
     case Command::kDemo:
-      return {"--duration", "--servers", "--interval", "--format", "--report"};
+      return {"--duration", "--servers", "--interval", "--format", "--report", "--listen"};
     case Command::kBrowse:
-      return {"--monitor", "--interval", "--duration", "--format", "--report"};
+      return {"--monitor", "--interval", "--duration", "--format", "--report", "--listen"};
     case Command::kNone:
     default:
       return {};
@@ -316,6 +324,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (name == "--report") {
       if (value->empty()) return Fail("--report needs a file name");
       result.report_path = *value;
+    } else if (name == "--listen") {
+      std::string host, error;
+      int port = 0;
+      if (!ParseListenAddress(*value, &host, &port, &error)) return Fail("--listen: " + error);
+      result.listen = *value;
     } else if (name == "--servers") {
       long servers = 0;
       if (!ParseInteger(*value, 1, kMaxServers, &servers)) {
@@ -343,8 +356,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (result.targets.size() != 1) return Fail("browse needs exactly one HOST");
       if (!result.monitor_selection &&
           (result.interval_given || result.duration_seconds || result.format != OutputFormat::kAuto ||
-           !result.report_path.empty())) {
-        return Fail("--interval, --duration, --format and --report go with browse --monitor");
+           !result.report_path.empty() || !result.listen.empty())) {
+        return Fail("--interval, --duration, --format, --report and --listen go with browse --monitor");
       }
       break;
     case Command::kMonitor:

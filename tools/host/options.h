@@ -44,6 +44,7 @@ struct CommandLine {
   int servers = 1;          // demo --servers
   bool test_first = true;   // monitor: run the connection test before activating (--no-test: not)
   bool monitor_selection = false;  // browse --monitor: watch the counters chosen in the dialog
+  std::string listen;              // --listen HOST:PORT of the metrics endpoint; empty: none
 };
 
 // Parses the arguments after the program name.

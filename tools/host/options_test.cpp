@@ -60,6 +60,20 @@ TEST(OptionsTest, HelpAndVersion) {
   EXPECT_EQ(0u, VersionText().find("sarvik-host "));
 }
 
+TEST(OptionsTest, ListenGoesWithEveryCommandThatMonitors) {
+  const CommandLine monitor = Parse({"monitor", "web1", "--all", "--listen", "127.0.0.1:9464"});
+  ASSERT_EQ(CommandLine::Action::kRun, monitor.action) << monitor.error;
+  EXPECT_EQ("127.0.0.1:9464", monitor.listen);
+  const CommandLine demo = Parse({"demo", "--listen=[::1]:0"});
+  ASSERT_EQ(CommandLine::Action::kRun, demo.action) << demo.error;
+  EXPECT_EQ("[::1]:0", demo.listen);
+  const CommandLine browse = Parse({"browse", "web1", "--monitor", "--listen", "9464"});
+  ASSERT_EQ(CommandLine::Action::kRun, browse.action) << browse.error;
+  EXPECT_EQ("9464", browse.listen);
+  EXPECT_TRUE(Parse({"monitor", "web1", "--all"}).listen.empty()) << "no endpoint unless asked for";
+  EXPECT_NE(std::string::npos, HelpText(Command::kDemo).find("--listen HOST:PORT"));
+}
+
 TEST(OptionsTest, BadInputIsNamed) {
   const struct {
     std::vector<std::string> words;
@@ -90,6 +104,10 @@ TEST(OptionsTest, BadInputIsNamed) {
       {{"demo", "web1"}, "demo takes no TARGET"},
       {{"demo", "--servers", "0"}, "--servers needs a number from 1 to 32"},
       {{"demo", "--all"}, "unknown option --all for demo"},
+      {{"monitor", "web1", "--all", "--listen", "web1"}, "--listen: 'web1' is not an address"},
+      {{"monitor", "web1", "--all", "--listen", "127.0.0.1:99999"}, "port from 0 to 65535"},
+      {{"browse", "web1", "--listen", "127.0.0.1:9464"}, "go with browse --monitor"},
+      {{"test", "web1", "--listen", "127.0.0.1:9464"}, "unknown option --listen for test"},
   };
   for (const auto& bad : cases) {
     const CommandLine line = Parse(bad.words);
