@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -21,6 +23,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/child_process.h"
@@ -359,6 +362,112 @@ TEST(HostTest, OneProcessWatchesThreeServersAndWritesTheReport) {
   EXPECT_GE(Count(html, "<polyline class=\"line\""), 3u);
   EXPECT_EQ(std::string::npos, html.find("<script"));
   EXPECT_EQ(std::string::npos, html.find("http"));
+}
+
+TEST(HostTest, AServerThatGoesAwayIsWatchedAgainWhenItComesBack) {
+  auto statistics = std::make_unique<StatisticsServer>(std::vector<std::string>{"--interval", "200"});
+  ASSERT_TRUE(statistics->started());
+  const int port = statistics->port();
+  const std::string name = "127.0.0.1:" + std::to_string(port);
+  HostProcess host({"monitor", name, "--counter", "Total number of requests:", "--counter", "File Cache Entries",
+                    "--interval", "1", "--format", "csv"});
+  const auto rows = [&] { return CsvRecords(host.Output()); };
+  const auto has_row = [&](const std::string& counter, const std::string& status, const std::function<bool(double)>& value) {
+    for (const auto& record : rows()) {
+      if (record.at("counter") == counter && record.at("status") == status &&
+          value(std::strtod(record.at("value").c_str(), nullptr))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const auto any = [](double) { return true; };
+  const auto positive = [](double rate) { return rate > 0; };
+
+  // Load before the outage, so that the server's total falls when it starts again.
+  ASSERT_TRUE(WaitFor([&] { return has_row("File Cache Entries", "new", any); }, 60)) << host.Errors();
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(SendLoadRequest(port));
+  ASSERT_TRUE(WaitFor([&] { return has_row("Total number of requests:", "new", positive); }, 60)) << host.Output();
+
+  statistics.reset();
+  ASSERT_TRUE(WaitFor([&] { return host.Errors().find(name + " unreachable since ") != std::string::npos; }, 60))
+      << host.Errors();
+  std::this_thread::sleep_for(std::chrono::seconds(15));  // the outage
+  statistics = std::make_unique<StatisticsServer>(std::vector<std::string>{"--interval", "200", "--port",
+                                                                           std::to_string(port)});
+  ASSERT_TRUE(statistics->started());
+  // The host activates the measurements again with a back-off of at most 30 s.
+  ASSERT_TRUE(WaitFor([&] { return host.Errors().find(name + " back after ") != std::string::npos; }, 90))
+      << host.Errors();
+  ASSERT_TRUE(WaitFor([&] { return has_row("Total number of requests:", "reset", any); }, 60)) << host.Output();
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(SendLoadRequest(port));
+  ASSERT_TRUE(WaitFor([&] {
+    bool after_reset = false;
+    for (const auto& record : rows()) {
+      if (record.at("counter") != "Total number of requests:") continue;
+      if (record.at("status") == "reset") after_reset = true;
+      if (after_reset && record.at("status") == "new" && std::strtod(record.at("value").c_str(), nullptr) > 0) {
+        return true;
+      }
+    }
+    return false;
+  }, 60)) << "the rates after a reset start from the new total\n" << host.Output();
+  host.Signal(SIGTERM);
+  ASSERT_TRUE(host.Wait(30));
+
+  const std::string errors = host.Errors();
+  EXPECT_EQ(1u, Count(errors, name + " unreachable since ")) << errors;
+  EXPECT_EQ(1u, Count(errors, name + " back after ")) << errors;
+  EXPECT_NE(std::string::npos, errors.find("); retrying")) << errors;
+
+  const auto records = rows();
+  ASSERT_FALSE(records.empty());
+  bool first_seen = false;
+  int retrying = 0;
+  for (const auto& record : records) {
+    const std::string& status = record.at("status");
+    const std::string& value = record.at("value");
+    if (!value.empty()) EXPECT_GE(std::strtod(value.c_str(), nullptr), 0) << "no negative rate";
+    if (status == "first" || status == "reset" || status == "retrying") EXPECT_EQ("", value) << status;
+    if (status == "first") {
+      EXPECT_EQ("", record.at("since"));
+      EXPECT_EQ("rate", record.at("kind"));
+    }
+    if (record.at("counter") == "Total number of requests:" && !first_seen) {
+      if (status == "new") ADD_FAILURE() << "a rate before its first sample";
+      first_seen = status == "first";
+    }
+    if (status == "retrying") {
+      ++retrying;
+      EXPECT_NE("0", record.at("result"));
+    }
+  }
+  EXPECT_TRUE(first_seen);
+  EXPECT_GE(retrying, 2) << "the rows of a failing source show its state";
+  // The outputs carry the announcements too.
+  EXPECT_EQ(1u, Count(host.Output(), name + " unreachable since "));
+  EXPECT_EQ(1u, Count(host.Output(), name + " back after "));
+}
+
+TEST(HostTest, AServerThatStopsPushingIsStaleThenFresh) {
+  StatisticsServer statistics;
+  ASSERT_TRUE(statistics.started());
+  const std::string name = "127.0.0.1:" + std::to_string(statistics.port());
+  HostProcess host({"monitor", name, "--url", "/.perf?interval=200&stall_after=5&stall=9000", "--counter",
+                    "File Cache Entries", "--interval", "1", "--no-test", "--format", "jsonl"});
+  ASSERT_TRUE(WaitFor([&] { return host.Errors().find(name + " fresh: new copies again after ") != std::string::npos; },
+                      60))
+      << host.Errors();
+  host.Signal(SIGTERM);
+  ASSERT_TRUE(host.Wait(30));
+  const std::string errors = host.Errors();
+  EXPECT_EQ(1u, Count(errors, name + " stale: no new copy for ")) << errors;
+  EXPECT_LT(errors.find(" stale: "), errors.find(" fresh: ")) << errors;
+  int stale_rows = 0;
+  for (const std::string& line : Lines(host.Output())) {
+    if (JsonField(line, "status") == "stale") ++stale_rows;
+  }
+  EXPECT_GE(stale_rows, 1) << host.Output();
 }
 
 TEST(HostTest, SigintStopsTheDemoAndEverythingItStarted) {

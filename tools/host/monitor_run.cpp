@@ -9,9 +9,11 @@
 #include <memory>
 
 #include "tools/host/exit_codes.h"
+#include "tools/host/metrics_board.h"
 #include "tools/host/output_format.h"
 #include "tools/host/reading_row.h"
 #include "tools/host/report.h"
+#include "tools/host/source_watch.h"
 #include "tools/host/table_view.h"
 #include "tools/host/watched_call.h"
 
@@ -28,6 +30,10 @@ struct SeriesState {
   bool active = false;
   bool has_reading = false;
   ReadingRecord last{};
+  bool last_withheld = false;  // the last reading was a first rate or a reset
+  // What the last row showed, for the metrics endpoint.
+  bool shows_number = false;
+  int last_result = 1;
 };
 
 class MonitorRun {
@@ -49,9 +55,17 @@ class MonitorRun {
   bool CheckReportPath();
   bool TestTargets();
   std::size_t ActivateAll();
+  // Activates again the measurements of every failing target whose retry is due.
+  void RetryFailingTargets();
   // Reads every active measurement once; false when the session must end.
   bool SampleAll();
+  // Reads the active measurements of target `t` into rows_ and says what they tell of the source.
+  SourceWatch::Round ReadTarget(std::size_t t);
+  // Gives each row of rows_ the status it shows, now that the source's state is known.
+  void LabelRows(std::size_t t);
+  void Announce(std::size_t t, const std::string& text);
   void Emit(std::size_t series, const ReadingRow& row);
+  void PublishMetrics();
   void Redraw(bool ended);
   bool Flush();
   void DeactivateAll();
@@ -69,6 +83,10 @@ class MonitorRun {
   // The output line being written, kept so that a reading allocates no line of its own.
   std::string line_;
   std::vector<SeriesState> series_;
+  std::vector<SourceWatch> watches_;  // one per target
+  // The rows of the target being read: (series index, row).
+  std::vector<std::pair<std::size_t, ReadingRow>> rows_;
+  std::unique_ptr<MetricsBoard> metrics_;
   std::unique_ptr<TableView> table_;
   ReportData report_;
   std::size_t dropped_messages_ = 0;
@@ -93,6 +111,7 @@ MonitorRun::MonitorRun(PluginSession& session, SignalWatch& signals, const Monit
     }
   }
   if (format_ == OutputFormat::kTable) table_ = std::make_unique<TableView>(display_names_, plan.counters);
+  if (!plan.listen.empty()) metrics_ = std::make_unique<MetricsBoard>();
   report_.targets = display_names_;
   if (!plan.report_path.empty()) {
     for (std::size_t t = 0; t < plan.targets.size(); ++t) {
@@ -191,61 +210,184 @@ void MonitorRun::Emit(std::size_t series, const ReadingRow& row) {
   line.clear();
   switch (format_) {
     case OutputFormat::kCsv: AppendCsvRecord(row, &line); break;
-    case OutputFormat::kJsonl: line = JsonRecord(row); break;
+    case OutputFormat::kJsonl: AppendJsonRecord(row, &line); break;
     case OutputFormat::kTable:
     case OutputFormat::kAuto:
     default: break;
   }
   if (!line.empty() && std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) output_failed_ = true;
   if (table_) table_->Add(series, row);
-  if (!plan_.report_path.empty() && row.status == ReadingStatus::kNew) {
+  if (!plan_.report_path.empty() && row.status == ReadingStatus::kNew && ShowsNumber(row)) {
     ReportSeries& entry = report_.series[series];
     entry.kind = KindName(row.reading);
     entry.unit = ReadingUnit(row.counter->unit, IsRate(row.reading));
-    if (HasEarlierSample(row.reading)) entry.record.Add(Microseconds(SnapshotTime(row.reading)), ReadingNumber(row.reading));
+    entry.record.Add(Microseconds(SnapshotTime(row.reading)), ReadingNumber(row.reading));
   }
 }
 
-bool MonitorRun::SampleAll() {
+void MonitorRun::RetryFailingTargets() {
   for (std::size_t t = 0; t < plan_.targets.size(); ++t) {
+    const std::int64_t now = NowMicroseconds();
+    if (!watches_[t].RetryDue(now)) continue;
     const MonitoredTarget& target = plan_.targets[t];
     for (std::size_t c = 0; c < plan_.counters.size(); ++c) {
-      const std::size_t index = SeriesIndex(t, c);
-      SeriesState& state = series_[index];
-      if (!state.active) continue;
-      ReadingRow row;
-      row.target = &display_names_[t];
-      row.counter = &plan_.counters[c];
-      row.polled_us = NowMicroseconds();
-      bool written = false;
-      ReadingRecord reading;
-      const CallResult result = session_.GetNewData(state.id, target.host, &reading, &written);
-      row.result = result.code;
-      row.message = result.message;
-      if (result.code == 0 && written) {
-        row.status = ReadingStatus::kNew;
-        state.has_reading = true;
-        state.last = reading;
-        ++readings_;
-      } else if (result.code == 0) {
-        row.status = ReadingStatus::kUnchanged;
-      } else if (result.code == 1) {
-        row.status = ReadingStatus::kWaiting;
+      SeriesState& state = series_[SeriesIndex(t, c)];
+      // A server the plug-in gave up is started again by a new activation of its measurements.
+      const CallResult result = session_.Activate(state.id, target.host, target.user_data);
+      if (result.code == 0) {
+        state.active = true;
       } else {
-        row.status = ReadingStatus::kError;
-        ++errors_;
+        Message("ActivateMeasurement", Subject(t, c), result.message);
       }
-      if (row.status == ReadingStatus::kNew || row.status == ReadingStatus::kUnchanged) {
-        row.has_reading = state.has_reading;
-        row.reading = state.last;
+    }
+    watches_[t].Retried(now);
+  }
+}
+
+SourceWatch::Round MonitorRun::ReadTarget(std::size_t t) {
+  const MonitoredTarget& target = plan_.targets[t];
+  SourceWatch::Round round;
+  rows_.clear();
+  for (std::size_t c = 0; c < plan_.counters.size(); ++c) {
+    const std::size_t index = SeriesIndex(t, c);
+    SeriesState& state = series_[index];
+    if (!state.active) continue;
+    ReadingRow row;
+    row.target = &display_names_[t];
+    row.counter = &plan_.counters[c];
+    row.polled_us = NowMicroseconds();
+    bool written = false;
+    ReadingRecord reading;
+    const CallResult result = session_.GetNewData(state.id, target.host, &reading, &written);
+    row.result = result.code;
+    row.message = result.message;
+    if (result.code == 0 && written) {
+      row.status = ReadingStatus::kNew;
+      state.has_reading = true;
+      state.last = reading;
+      ++readings_;
+    } else if (result.code == 0) {
+      row.status = ReadingStatus::kUnchanged;
+    } else if (result.code == 1) {
+      row.status = ReadingStatus::kWaiting;
+    } else {
+      row.status = ReadingStatus::kError;
+      ++errors_;
+    }
+    if (row.status == ReadingStatus::kNew || row.status == ReadingStatus::kUnchanged) {
+      row.has_reading = state.has_reading;
+      row.reading = state.last;
+      round.any_reading = round.any_reading || state.has_reading;
+      if (state.has_reading) {
+        const std::int64_t time = Microseconds(SnapshotTime(state.last));
+        if (!round.snapshot_time_us || time > *round.snapshot_time_us) round.snapshot_time_us = time;
       }
-      Message("GetNewData", Subject(t, c), result.message);
+    } else if (IsSourceFailure(result.code)) {
+      if (!round.failed) round.failure_result = result.code;
+      round.failed = true;
+      if (round.failure_message.empty()) round.failure_message = result.message;
+    }
+    rows_.emplace_back(index, std::move(row));
+  }
+  return round;
+}
+
+void MonitorRun::LabelRows(std::size_t t) {
+  const SourceWatch::State source = watches_[t].state();
+  for (auto& [index, row] : rows_) {
+    SeriesState& state = series_[index];
+    if (row.status == ReadingStatus::kNew) {
+      // The first rate is taken against nothing and a rate below zero against a total that fell:
+      // neither is a rate. The plug-in's next rate starts from this sample.
+      const bool first = IsRate(row.reading) && !HasEarlierSample(row.reading);
+      const bool reset = !first && IsRate(row.reading) && ReadingNumber(row.reading) < 0;
+      if (first) row.status = ReadingStatus::kFirst;
+      if (reset) row.status = ReadingStatus::kReset;
+      state.last_withheld = first || reset;
+    }
+    if (row.has_reading) row.withheld = state.last_withheld;
+    if (source == SourceWatch::State::kFailing &&
+        (row.status == ReadingStatus::kWaiting || (row.status == ReadingStatus::kError && IsSourceFailure(row.result)))) {
+      row.status = ReadingStatus::kRetrying;
+      row.has_reading = false;
+    } else if (source == SourceWatch::State::kStale && row.status == ReadingStatus::kUnchanged) {
+      row.status = ReadingStatus::kStale;
+    }
+    state.shows_number = ShowsNumber(row);
+    state.last_result = row.result;
+  }
+}
+
+void MonitorRun::Announce(std::size_t t, const std::string& text) {
+  Note(text);
+  if (!plan_.report_path.empty()) {
+    if (report_.messages.size() < kMaxReportMessages) {
+      report_.messages.push_back({NowMicroseconds(), "sarvik-host", text});
+    } else {
+      ++dropped_messages_;
+    }
+  }
+  // In the machine-readable outputs the first row of the target in this round carries it; a
+  // failure's sentence already quotes the plug-in's message.
+  if (rows_.empty()) return;
+  std::string& message = rows_.front().second.message;
+  const bool quotes_it = watches_[t].state() == SourceWatch::State::kFailing;
+  message = message.empty() || quotes_it ? text : message + "; " + text;
+}
+
+bool MonitorRun::SampleAll() {
+  RetryFailingTargets();
+  for (std::size_t t = 0; t < plan_.targets.size(); ++t) {
+    const SourceWatch::Round round = ReadTarget(t);
+    const bool was_failing = watches_[t].state() == SourceWatch::State::kFailing;
+    const std::string change = watches_[t].Observe(NowMicroseconds(), round);
+    const bool failing = watches_[t].state() == SourceWatch::State::kFailing;
+    for (const auto& [index, row] : rows_) {
+      // While a source fails, its failure was told once, with the announcement; every counter
+      // repeating it would bury the rest.
+      if (failing && (was_failing || !change.empty()) && IsSourceFailure(row.result)) continue;
+      Message("GetNewData", Subject(t, index % plan_.counters.size()), row.message);
+    }
+    LabelRows(t);
+    if (!change.empty()) Announce(t, change);
+    for (const auto& [index, row] : rows_) {
       Emit(index, row);
       if (output_failed_) return false;
     }
     if (signals_.Poll() != 0) return false;
   }
+  PublishMetrics();
   return true;
+}
+
+void MonitorRun::PublishMetrics() {
+  if (!metrics_) return;
+  MetricsSnapshot snapshot;
+  snapshot.published_us = NowMicroseconds();
+  snapshot.readings_total = static_cast<std::uint64_t>(readings_);
+  for (std::size_t t = 0; t < plan_.targets.size(); ++t) {
+    MetricsSourceState source;
+    source.target = plan_.targets[t].display;
+    source.host = plan_.targets[t].host;
+    source.up = watches_[t].state() != SourceWatch::State::kFailing && watches_[t].snapshot_time_us().has_value();
+    source.snapshot_time_us = watches_[t].snapshot_time_us();
+    snapshot.sources.push_back(std::move(source));
+    for (std::size_t c = 0; c < plan_.counters.size(); ++c) {
+      const SeriesState& state = series_[SeriesIndex(t, c)];
+      if (!state.active) continue;
+      MetricsCounterState counter;
+      counter.source = t;
+      counter.counter = plan_.counters[c].counter;
+      counter.label = plan_.counters[c].label;
+      counter.unit = plan_.counters[c].unit;
+      counter.is_rate = state.has_reading && IsRate(state.last);
+      counter.has_value = state.shows_number;
+      counter.value = state.has_reading ? ReadingNumber(state.last) : 0;
+      counter.last_result_code = state.last_result;
+      snapshot.counters.push_back(std::move(counter));
+    }
+  }
+  metrics_->Publish(std::move(snapshot));
 }
 
 void MonitorRun::Redraw(bool ended) {
@@ -346,6 +488,9 @@ int MonitorRun::Run() {
   }
   if (interval_seconds_ < 1.0) {
     Note("a measurement takes at most one reading a second; readings in between are shown as unchanged");
+  }
+  for (const MonitoredTarget& target : plan_.targets) {
+    watches_.emplace_back(target.display, std::llround(interval_seconds_ * 1e6));
   }
 
   if (plan_.test_first && !TestTargets()) {

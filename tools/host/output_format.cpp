@@ -39,30 +39,6 @@ std::size_t Utf8SequenceLength(std::string_view text) {
   return length;
 }
 
-struct Columns {
-  std::string polled, time, since, kind, value, unit;
-  bool has_number = false;
-  bool finite = true;
-};
-
-Columns ColumnsOf(const ReadingRow& row) {
-  Columns columns;
-  columns.polled = IsoTime(row.polled_us);
-  if (row.has_reading) {
-    columns.time = IsoTime(Microseconds(SnapshotTime(row.reading)));
-    if (IsRate(row.reading)) columns.since = IsoTime(Microseconds(row.reading.first_time));
-    columns.kind = KindName(row.reading);
-    if (row.reading.kind == 0 || row.reading.kind == 1) {
-      const double number = ReadingNumber(row.reading);
-      columns.value = FormatNumber(number);
-      columns.has_number = true;
-      columns.finite = std::isfinite(number);
-      columns.unit = ReadingUnit(row.counter != nullptr ? row.counter->unit : "", IsRate(row.reading));
-    }
-  }
-  return columns;
-}
-
 // Appends CsvField(text) to `*out`.
 void AppendCsvField(std::string_view text, std::string* out) {
   bool quote = !text.empty() && (text.front() == ' ' || text.back() == ' ' || text.front() == '\t' ||
@@ -109,8 +85,9 @@ std::string CsvField(std::string_view text) {
   return field;
 }
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
+void AppendJsonString(std::string_view text, std::string* out_text) {
+  std::string& out = *out_text;
+  out += '"';
   std::size_t at = 0;
   while (at < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
@@ -141,6 +118,11 @@ std::string JsonString(std::string_view text) {
     at += length;
   }
   out += '"';
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out;
+  AppendJsonString(text, &out);
   return out;
 }
 
@@ -158,56 +140,125 @@ std::string CsvRecord(const ReadingRow& row) {
   return line;
 }
 
+namespace {
+
+// Appends the number of `value` in decimal.
+void AppendInteger(int value, std::string* out) {
+  char text[16];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+  if (error == std::errc()) out->append(text, end);
+}
+
+// What a row shows, column by column; a column that shows nothing is left out (CSV: an empty
+// field, JSON: null).
+struct Shown {
+  bool time = false;   // the snapshot time
+  bool since = false;  // a rate's earlier snapshot time
+  bool kind = false;
+  bool number = false;
+};
+
+Shown ShownOf(const ReadingRow& row) {
+  Shown shown;
+  shown.time = row.has_reading;
+  shown.since = row.has_reading && IsRate(row.reading) && HasEarlierSample(row.reading);
+  shown.kind = row.has_reading;
+  shown.number = ShowsNumber(row);
+  return shown;
+}
+
+std::string UnitOf(const ReadingRow& row) {
+  return ReadingUnit(row.counter != nullptr ? row.counter->unit : "", IsRate(row.reading));
+}
+
+std::string_view TextOr(const std::string* text) { return text != nullptr ? std::string_view(*text) : std::string_view(); }
+
+}  // namespace
+
 void AppendCsvRecord(const ReadingRow& row, std::string* line) {
+  const Shown shown = ShownOf(row);
   AppendIsoTime(row.polled_us, line);
   *line += ',';
-  const bool has_number = row.has_reading && (row.reading.kind == 0 || row.reading.kind == 1);
-  if (row.has_reading) AppendIsoTime(Microseconds(SnapshotTime(row.reading)), line);
+  if (shown.time) AppendIsoTime(Microseconds(SnapshotTime(row.reading)), line);
   *line += ',';
-  if (row.has_reading && IsRate(row.reading)) AppendIsoTime(Microseconds(row.reading.first_time), line);
+  if (shown.since) AppendIsoTime(Microseconds(row.reading.first_time), line);
   *line += ',';
-  AppendCsvField(row.target != nullptr ? std::string_view(*row.target) : std::string_view(), line);
+  AppendCsvField(TextOr(row.target), line);
   *line += ',';
   AppendCsvField(row.counter != nullptr ? std::string_view(row.counter->counter) : std::string_view(), line);
   *line += ',';
   AppendCsvField(row.counter != nullptr ? std::string_view(row.counter->label) : std::string_view(), line);
   *line += ',';
-  if (row.has_reading) AppendCsvField(KindName(row.reading), line);
+  if (shown.kind) AppendCsvField(KindName(row.reading), line);
   *line += ',';
-  if (has_number) AppendNumber(ReadingNumber(row.reading), line);
+  if (shown.number) AppendNumber(ReadingNumber(row.reading), line);
   *line += ',';
-  if (has_number) {
-    AppendCsvField(ReadingUnit(row.counter != nullptr ? row.counter->unit : "", IsRate(row.reading)), line);
-  }
+  if (shown.number) AppendCsvField(UnitOf(row), line);
   *line += ',';
   *line += StatusName(row.status);
   *line += ',';
-  char result[16];
-  const auto [end, error] = std::to_chars(result, result + sizeof result, row.result);
-  if (error == std::errc()) line->append(result, end);
+  AppendInteger(row.result, line);
   *line += ',';
   AppendCsvField(row.message, line);
   *line += '\n';
 }
 
 std::string JsonRecord(const ReadingRow& row) {
-  const Columns columns = ColumnsOf(row);
-  const auto text_or_null = [](const std::string& text) { return text.empty() ? "null" : JsonString(text); };
-  std::string line = "{";
-  line += "\"polled\":" + JsonString(columns.polled);
-  line += ",\"time\":" + text_or_null(columns.time);
-  line += ",\"since\":" + text_or_null(columns.since);
-  line += ",\"host\":" + JsonString(row.target != nullptr ? *row.target : "");
-  line += ",\"counter\":" + JsonString(row.counter != nullptr ? row.counter->counter : "");
-  line += ",\"label\":" + JsonString(row.counter != nullptr ? row.counter->label : "");
-  line += ",\"kind\":" + text_or_null(columns.kind);
-  line += ",\"value\":" + (columns.has_number && columns.finite ? columns.value : std::string("null"));
-  line += ",\"unit\":" + text_or_null(columns.unit);
-  line += ",\"status\":" + JsonString(StatusName(row.status));
-  line += ",\"result\":" + std::to_string(row.result);
-  line += ",\"message\":" + JsonString(row.message);
-  line += "}\n";
+  std::string line;
+  AppendJsonRecord(row, &line);
   return line;
+}
+
+void AppendJsonRecord(const ReadingRow& row, std::string* line) {
+  const Shown shown = ShownOf(row);
+  const auto time_or_null = [&](bool present, SampleTime time) {
+    if (!present) {
+      *line += "null";
+      return;
+    }
+    *line += '"';
+    AppendIsoTime(Microseconds(time), line);
+    *line += '"';
+  };
+  *line += "{\"polled\":\"";
+  AppendIsoTime(row.polled_us, line);
+  *line += "\",\"time\":";
+  time_or_null(shown.time, SnapshotTime(row.reading));
+  *line += ",\"since\":";
+  time_or_null(shown.since, row.reading.first_time);
+  *line += ",\"host\":";
+  AppendJsonString(TextOr(row.target), line);
+  *line += ",\"counter\":";
+  AppendJsonString(row.counter != nullptr ? std::string_view(row.counter->counter) : std::string_view(), line);
+  *line += ",\"label\":";
+  AppendJsonString(row.counter != nullptr ? std::string_view(row.counter->label) : std::string_view(), line);
+  *line += ",\"kind\":";
+  if (shown.kind) {
+    AppendJsonString(KindName(row.reading), line);
+  } else {
+    *line += "null";
+  }
+  const bool number = shown.number && std::isfinite(ReadingNumber(row.reading));
+  *line += ",\"value\":";
+  if (number) {
+    AppendNumber(ReadingNumber(row.reading), line);
+  } else {
+    *line += "null";
+  }
+  *line += ",\"unit\":";
+  const std::string unit = shown.number ? UnitOf(row) : std::string();
+  if (!unit.empty()) {
+    AppendJsonString(unit, line);
+  } else {
+    *line += "null";
+  }
+  *line += ",\"status\":\"";
+  *line += StatusName(row.status);
+  *line += "\",\"result\":";
+  AppendInteger(row.result, line);
+  *line += ",\"message\":";
+  AppendJsonString(row.message, line);
+  *line += "}\n";
 }
 
 }  // namespace sarvik_host

@@ -3,10 +3,12 @@
 // Columns, in this order (CSV header and JSON keys alike):
 //   polled   the host's clock when it called GetNewData (ISO-8601, UTC)
 //   time     the snapshot time of the reading (a rate: its later snapshot); empty/null without one
-//   since    a rate's earlier snapshot time; empty/null for a value
+//   since    a rate's earlier snapshot time; empty/null for a value and for a first rate
 //   host     the target, counter (its text), label
-//   kind     "value" or "rate"; value: the number the plug-in wrote, unit
-//   status   new, unchanged, waiting or error; result: GetNewData's result
+//   kind     "value" or "rate"; value: the number the plug-in wrote, unit; both empty/null when the
+//            row withholds its number (a first rate, a reset, or a row repeating one)
+//   status   new, unchanged, waiting, error, first, reset, stale or retrying (see ReadingStatus);
+//            result: GetNewData's result
 //   message  what the plug-in handed over with this call (usually empty)
 // Numbers are written in the shortest form that reads back to the same double.
 #pragma once
@@ -24,6 +26,7 @@ std::string CsvField(std::string_view text);
 
 // `text` as a JSON string literal, quotes included. Invalid UTF-8 bytes become U+FFFD.
 std::string JsonString(std::string_view text);
+void AppendJsonString(std::string_view text, std::string* out);
 
 // `number` in its shortest round-trip form ("12.5", "3", "1e+20"); "nan", "inf" or "-inf" when
 // not finite.
@@ -37,5 +40,7 @@ std::string CsvRecord(const ReadingRow& row);
 void AppendCsvRecord(const ReadingRow& row, std::string* line);
 // One JSON object for `row` on one line, with its line feed.
 std::string JsonRecord(const ReadingRow& row);
+// Appends JsonRecord(row) to `*line` without a string of its own for each column.
+void AppendJsonRecord(const ReadingRow& row, std::string* line);
 
 }  // namespace sarvik_host

@@ -105,6 +105,41 @@ TEST(OutputFormatTest, AValueRecord) {
             CsvRecord(row));
 }
 
+TEST(OutputFormatTest, WithheldNumbersAndSourceStatesLeaveTheValueEmpty) {
+  const std::string target = "web1:8080";
+  const CounterInfo counter = Counter();
+
+  // The first rate of a measurement is taken against a zero sample at time zero.
+  ReadingRow first = RateRow(&target, &counter);
+  first.status = ReadingStatus::kFirst;
+  first.withheld = true;
+  first.reading.first_time = {0, 0};
+  first.reading.rate = 1.1688518618462362e-08;
+  EXPECT_EQ("2024-05-01T12:00:03.250000Z,2024-05-01T12:00:02.750000Z,,web1:8080,Total number of requests:,"
+            "\"Requests, per Second\",rate,,,first,0,\n",
+            CsvRecord(first));
+  const std::string first_json = JsonRecord(first);
+  EXPECT_NE(std::string::npos, first_json.find("\"since\":null,")) << first_json;
+  EXPECT_NE(std::string::npos, first_json.find("\"kind\":\"rate\",\"value\":null,\"unit\":null,\"status\":\"first\""))
+      << first_json;
+
+  ReadingRow reset = RateRow(&target, &counter);
+  reset.status = ReadingStatus::kReset;
+  reset.withheld = true;
+  reset.reading.rate = -6.125;
+  EXPECT_EQ(std::string::npos, CsvRecord(reset).find("-6.125"));
+  EXPECT_NE(std::string::npos, CsvRecord(reset).find(",rate,,,reset,0,"));
+  EXPECT_NE(std::string::npos, JsonRecord(reset).find("\"value\":null,\"unit\":null,\"status\":\"reset\""));
+
+  ReadingRow retrying;
+  retrying.target = &target;
+  retrying.counter = &counter;
+  retrying.status = ReadingStatus::kRetrying;
+  retrying.result = 20;
+  EXPECT_NE(std::string::npos, CsvRecord(retrying).find(",,,,retrying,20,"));
+  EXPECT_FALSE(ShowsNumber(retrying));
+}
+
 }  // namespace
 TEST(OutputFormatTest, TimesAreUtcWithMicrosecondsWhateverTheDate) {
   // The C library's formatting is the reference, across leap days, centuries and the 32-bit edge.

@@ -11,9 +11,17 @@ const char* StatusName(ReadingStatus status) {
     case ReadingStatus::kNew: return "new";
     case ReadingStatus::kUnchanged: return "unchanged";
     case ReadingStatus::kWaiting: return "waiting";
+    case ReadingStatus::kFirst: return "first";
+    case ReadingStatus::kReset: return "reset";
+    case ReadingStatus::kStale: return "stale";
+    case ReadingStatus::kRetrying: return "retrying";
     case ReadingStatus::kError:
     default: return "error";
   }
+}
+
+bool ShowsNumber(const ReadingRow& row) {
+  return row.has_reading && !row.withheld && (row.reading.kind == 0 || row.reading.kind == 1);
 }
 
 bool IsRate(const ReadingRecord& reading) { return reading.kind == 1; }

@@ -51,6 +51,10 @@ std::string StatusText(ReadingStatus status, int result) {
     case ReadingStatus::kNew: return "ok";
     case ReadingStatus::kUnchanged: return "same";
     case ReadingStatus::kWaiting: return "waiting";
+    case ReadingStatus::kFirst: return "first";
+    case ReadingStatus::kReset: return "reset";
+    case ReadingStatus::kStale: return "stale";
+    case ReadingStatus::kRetrying: return "retrying";
     case ReadingStatus::kError:
     default: return "error " + std::to_string(result);
   }
@@ -111,11 +115,10 @@ void TableView::Add(std::size_t series, const ReadingRow& row) {
   Series& entry = series_[series];
   entry.status = row.status;
   entry.result = row.result;
-  if (row.has_reading) {
-    entry.has_reading = true;
-    entry.reading = row.reading;
-  }
-  if (row.status == ReadingStatus::kNew && HasEarlierSample(row.reading)) {
+  // A failing source shows its state, not its last value as if it were current.
+  entry.shows_number = ShowsNumber(row);
+  if (entry.shows_number) entry.reading = row.reading;
+  if (row.status == ReadingStatus::kNew && entry.shows_number) {
     entry.recent.push_back(ReadingNumber(row.reading));
     if (entry.recent.size() > kSparkLength) entry.recent.pop_front();
   }
@@ -158,7 +161,7 @@ std::string TableView::Render(const SessionStatus& status, std::size_t width, st
       const CounterInfo& counter = counters_[c];
       std::string value = "-";
       std::string unit = counter.unit;
-      if (entry.has_reading) {
+      if (entry.shows_number) {
         value = DisplayNumber(ReadingNumber(entry.reading));
         unit = ReadingUnit(counter.unit, IsRate(entry.reading));
       }

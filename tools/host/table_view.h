@@ -55,7 +55,7 @@ class TableView {
   static constexpr std::size_t kMessagesShown = 5;
 
   struct Series {
-    bool has_reading = false;
+    bool shows_number = false;  // the last row showed a number: `reading` holds it
     ReadingRecord reading{};
     ReadingStatus status = ReadingStatus::kWaiting;
     int result = 1;
