@@ -427,8 +427,12 @@ TEST(HostTest, AServerThatGoesAwayIsWatchedAgainWhenItComesBack) {
   for (const auto& record : records) {
     const std::string& status = record.at("status");
     const std::string& value = record.at("value");
-    if (!value.empty()) EXPECT_GE(std::strtod(value.c_str(), nullptr), 0) << "no negative rate";
-    if (status == "first" || status == "reset" || status == "retrying") EXPECT_EQ("", value) << status;
+    if (!value.empty()) {
+      EXPECT_GE(std::strtod(value.c_str(), nullptr), 0) << "no negative rate";
+    }
+    if (status == "first" || status == "reset" || status == "retrying") {
+      EXPECT_EQ("", value) << status;
+    }
     if (status == "first") {
       EXPECT_EQ("", record.at("since"));
       EXPECT_EQ("rate", record.at("kind"));
