@@ -10,6 +10,7 @@
 
 #include "tools/host/exit_codes.h"
 #include "tools/host/metrics_board.h"
+#include "tools/host/metrics_endpoint.h"
 #include "tools/host/output_format.h"
 #include "tools/host/reading_row.h"
 #include "tools/host/report.h"
@@ -87,6 +88,8 @@ class MonitorRun {
   // The rows of the target being read: (series index, row).
   std::vector<std::pair<std::size_t, ReadingRow>> rows_;
   std::unique_ptr<MetricsBoard> metrics_;
+  // Declared after the board it serves, so that it stops before the board goes.
+  std::unique_ptr<MetricsEndpoint> endpoint_;
   std::unique_ptr<TableView> table_;
   ReportData report_;
   std::size_t dropped_messages_ = 0;
@@ -479,6 +482,16 @@ int MonitorRun::Run() {
     session_.Terminate();
     return kExitUsage;
   }
+  if (metrics_) {
+    std::string error;
+    endpoint_ = MetricsEndpoint::Start(plan_.listen, *metrics_, &error);
+    if (!endpoint_) {
+      std::fprintf(stderr, "sarvik-host: %s\n", error.c_str());
+      session_.Terminate();
+      return kExitUsage;
+    }
+    Note("metrics at http://" + endpoint_->address() + "/metrics");
+  }
 
   // The configuration may set the sampling period in place of the host's.
   std::uint32_t rate_ms = static_cast<std::uint32_t>(std::lround(plan_.interval_seconds * 1000));
@@ -512,6 +525,7 @@ int MonitorRun::Run() {
   }
   start_ = Clock::now();
   report_.start_us = NowMicroseconds();
+  PublishMetrics();
   Redraw(false);
   if (!Flush()) return Finish(Ending::kOutputClosed);
 
