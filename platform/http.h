@@ -28,8 +28,15 @@ enum class ProxyMode {
   kNamed = 3,   // through the proxy named in the request options
 };
 
+// How the web server is spoken to: plain HTTP, or HTTP inside TLS.
+enum class HttpScheme {
+  kHttp = 0,
+  kHttps = 1,
+};
+
 // Everything one request needs.
 struct HttpRequestOptions {
+  HttpScheme scheme = HttpScheme::kHttp;
   std::string host;            // web server host name or address ("[::1]" for an IPv6 literal)
   int port = 80;               // TCP port (1..65535)
   std::string login;           // answered to the web server's authentication challenge; may be empty
@@ -41,6 +48,9 @@ struct HttpRequestOptions {
   bool keep_connection = false;  // ask the proxy and the server to keep the connection open
   // Longest wait for body data before Available() fails; the stream's own pace must fit in it.
   std::chrono::milliseconds receive_timeout{120000};
+  // For kHttps: whether the web server's certificate must chain to the system's certificate
+  // store and name `host`. False accepts any certificate (a self-signed one included).
+  bool verify_server = true;
 };
 
 class HttpExchange {
@@ -48,8 +58,9 @@ class HttpExchange {
   virtual ~HttpExchange() = default;
 
   // Sends the request and waits until the final response's status line and headers have
-  // arrived, at most `bound`. Fails with kConnectFailed (the host could not be resolved or the
-  // TCP connection not opened), kSendFailed (no status line in time, or a failure on the way)
+  // arrived, at most `bound`. Fails with kConnectFailed (the host could not be resolved, the
+  // TCP connection not opened, or, for kHttps, the TLS handshake failed or the server's
+  // certificate was refused), kSendFailed (no status line in time, or a failure on the way)
   // or kCancelled.
   [[nodiscard]] virtual Status Send(std::chrono::milliseconds bound) = 0;
 
@@ -92,3 +103,7 @@ class HttpClient {
 // The client over libcurl, shared by every thread of the process. The first call initialises
 // libcurl; make it before any thread that fetches starts.
 HttpClient& SystemHttpClient();
+
+// Tests only: exchanges opened from now on also trust the certificates in the PEM file at
+// `path` (empty: the system's store alone again). Any thread may call it.
+void TEST_TrustCertificates(const std::string& path);

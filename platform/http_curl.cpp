@@ -53,16 +53,34 @@ std::string DurationText(std::chrono::milliseconds duration) {
   return std::to_string(ms) + " ms";
 }
 
-// Whether a transfer that failed with `code` never got as far as a connection to its first hop.
+// Whether a transfer that failed with `code` never got as far as a connection to its first hop,
+// or, over TLS, as far as a secure connection to a server whose certificate was accepted.
 bool IsConnectFailure(CURLcode code) {
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
       return true;
     default:
       return false;
   }
+}
+
+// Certificates that tests add to the system's store (TEST_TrustCertificates); empty: none.
+std::mutex g_trusted_certificates_mutex;
+std::string g_trusted_certificates;
+
+std::string TrustedCertificates() {
+  std::lock_guard<std::mutex> hold(g_trusted_certificates_mutex);
+  return g_trusted_certificates;
 }
 
 class CurlExchange final : public HttpExchange {
@@ -119,12 +137,17 @@ class CurlExchange final : public HttpExchange {
   // accepts; such a response counts as answered, with a status that cannot be read.
   bool EndedOnUnreadableStatus() const;
 
+  // Whether the exchange speaks TLS and its handshake has not been completed: a failure now is a
+  // failure to connect, whatever its kind.
+  bool SecureConnectionPending() const;
+
   // Fixed at construction.
   CURLM* const multi_;
   const std::chrono::milliseconds receive_timeout_;
   const std::function<bool()> cancel_requested_;
 
   CURL* easy_ = nullptr;
+  bool https_ = false;  // set by Prepare
   curl_slist* headers_ = nullptr;
   char error_buffer_[CURL_ERROR_SIZE] = {};
   bool attached_ = false;  // easy_ is in multi_
@@ -222,10 +245,23 @@ Status CurlExchange::Prepare(const HttpRequestOptions& options) {
       through_http_proxy = SystemProxyCarries(options.host);
       break;
   }
+  // Over TLS a proxy only opens a tunnel (CONNECT); the request inside it reaches the web server
+  // as on a direct connection, so its target stays as given.
+  const bool https = options.scheme == HttpScheme::kHttps;
+  https_ = https;
+  if (https) through_http_proxy = false;
   if (Status failed = refused(::StatusCode::kResourceExhausted); !failed.ok()) return failed;
 
-  const std::string url = "http://" + options.host + ":" + std::to_string(options.port) + "/";
+  const std::string url =
+      std::string(https ? "https://" : "http://") + options.host + ":" + std::to_string(options.port) + "/";
   set(CURLOPT_URL, url.c_str());
+  if (https) {
+    // The system's certificate store (libcurl's default) and the host name check, unless the
+    // configuration accepts any certificate.
+    set(CURLOPT_SSL_VERIFYPEER, options.verify_server ? 1L : 0L);
+    set(CURLOPT_SSL_VERIFYHOST, options.verify_server ? 2L : 0L);
+    if (const std::string trusted = TrustedCertificates(); !trusted.empty()) set(CURLOPT_CAINFO, trusted.c_str());
+  }
   if (!options.login.empty()) {
     set(CURLOPT_USERNAME, options.login.c_str());
     set(CURLOPT_PASSWORD, options.password.c_str());
@@ -348,6 +384,12 @@ bool CurlExchange::EndedOnUnreadableStatus() const {
   return curl_easy_getinfo(easy_, CURLINFO_REQUEST_SIZE, &request_size) == CURLE_OK && request_size > 0;
 }
 
+bool CurlExchange::SecureConnectionPending() const {
+  if (!https_) return false;
+  curl_off_t handshake_done_us = 0;
+  return curl_easy_getinfo(easy_, CURLINFO_APPCONNECT_TIME_T, &handshake_done_us) == CURLE_OK && handshake_done_us == 0;
+}
+
 Status CurlExchange::Send(std::chrono::milliseconds bound) {
   // A repeated Send() starts the request again from the beginning on the same easy handle.
   Detach();
@@ -414,7 +456,7 @@ Status CurlExchange::Send(std::chrono::milliseconds bound) {
         error_text_ = "The web server ended the response before its headers were complete";
         return Failed(::StatusCode::kSendFailed);
       }
-      if (IsConnectFailure(end_code_)) {
+      if (IsConnectFailure(end_code_) || SecureConnectionPending()) {
         error_text_ = end_text_;
         return Failed(::StatusCode::kConnectFailed);
       }
@@ -428,8 +470,13 @@ Status CurlExchange::Send(std::chrono::milliseconds bound) {
     }
     const Clock::time_point now = Clock::now();
     if (now >= deadline) {
+      const bool connecting = SecureConnectionPending();
       // Abandoning the transfer closes its connection, as closing the request would.
       Detach();
+      if (connecting) {
+        error_text_ = "The TLS handshake did not end within " + std::to_string(bound.count()) + " ms";
+        return Failed(::StatusCode::kConnectFailed);
+      }
       error_text_ = not_answered;
       return Failed(::StatusCode::kSendFailed);
     }
@@ -526,6 +573,11 @@ class CurlHttpClient final : public HttpClient {
 };
 
 }  // namespace
+
+void TEST_TrustCertificates(const std::string& path) {
+  std::lock_guard<std::mutex> hold(g_trusted_certificates_mutex);
+  g_trusted_certificates = path;
+}
 
 HttpClient& SystemHttpClient() {
   static std::once_flag initialised;
