@@ -2,15 +2,33 @@
 
 #include <cstring>
 
+#include "config/server_params.h"
+#include "platform/files.h"
 #include "platform/plinth.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 Result<std::string> LocateConfigFile() {
   Result<std::string> executable = GetExecutablePath();
   if (!executable.ok()) return executable.status();
-  const std::size_t slash = executable->rfind('/');
-  executable->resize(slash == std::string::npos ? 0 : slash + 1);
+  const char* separator = FindLastPathSeparator(executable->c_str());
+  executable->resize(separator == nullptr ? 0 : static_cast<std::size_t>(separator - executable->c_str()) + 1);
   return *executable + kConfigRelativePath;
+}
+
+HttpScheme ReadServerScheme(const Profile& profile) {
+  return SchemeFromText(
+      profile.GetString(kSectionNetscape, kKeyServerScheme, kDefaultServerScheme, kServerTextBufferSize));
+}
+
+bool ReadVerifyServer(const Profile& profile) {
+  // Read as text, not as a number: a word such as "yes" reads as the number 0, and must not turn
+  // the checks off.
+  const std::string value = profile.GetString(kSectionNetscape, kKeyVerifyServer, "1", kServerTextBufferSize);
+  std::string_view text = value;
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text != "0";
 }
 
 std::vector<CounterDefinition> ReadCounterDefinitions(const Profile& profile) {

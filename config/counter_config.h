@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "abi/records.h"
+#include "platform/http.h"
 #include "platform/profile.h"
 #include "platform/status.h"
 
@@ -24,6 +25,8 @@ inline constexpr char kKeyInfoUrl[] = "infoURL";
 inline constexpr char kKeyServerPort[] = "serverPort";
 inline constexpr char kKeyServerLogin[] = "serverLogin";
 inline constexpr char kKeyServerPassword[] = "serverPassword";
+inline constexpr char kKeyServerScheme[] = "serverScheme";
+inline constexpr char kKeyVerifyServer[] = "verifyServer";
 inline constexpr char kKeySamplingRate[] = "SamplingRate";
 inline constexpr char kKeyCounter[] = "Counter";
 inline constexpr char kKeyLabel[] = "Label";
@@ -38,6 +41,7 @@ inline constexpr char kSectionProxySettings[] = "ProxySettings";
 inline constexpr int kDefaultServerPort = 80;
 inline constexpr char kDefaultServerLogin[] = "admin";
 inline constexpr char kDefaultServerPassword[] = "tovel";
+inline constexpr char kDefaultServerScheme[] = "http";
 
 // Buffer sizes the texts are read into (each keeps one character less).
 inline constexpr int kCounterTextBufferSize = 512;
@@ -53,6 +57,14 @@ inline constexpr char kConfigRelativePath[] = "../dat/monitors/Netscape.cfg";
 // followed by "/../dat/monitors/Netscape.cfg" (not normalised). On failure a kSystemError Status
 // carrying the system's error number.
 [[nodiscard]] Result<std::string> LocateConfigFile();
+
+// The scheme of the sources the user data composed from `profile` describes: section "Netscape"
+// key "serverScheme", "https" (in any case) for HTTPS, anything else or nothing for plain HTTP.
+HttpScheme ReadServerScheme(const Profile& profile);
+
+// Whether the certificates of HTTPS sources are checked: section "Netscape" key "verifyServer";
+// only the value 0 turns the checks off, any other value (or none) keeps them.
+bool ReadVerifyServer(const Profile& profile);
 
 // The counter definitions of `profile`: as many records as section "Netscape" key "Counters"
 // says (none for a missing, zero or negative count; at most kMaxCounters), record i filled from section "i" with

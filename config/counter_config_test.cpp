@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <string>
 
+#include "config/server_params.h"
 #include "platform/process.h"
 
 namespace {
@@ -87,6 +88,39 @@ TEST(CounterConfigTest, TheFileLiesBesideTheHostProgram) {
   path = LocateConfigFile();
   ASSERT_TRUE(path.ok());
   EXPECT_NE(std::string::npos, path->find("/../dat/monitors/Netscape.cfg"));
+}
+
+TEST(CounterConfigTest, TheSchemeAndTheCertificateCheckOfHttpsSources) {
+  const auto scheme = [](const std::string& netscape) {
+    return ReadServerScheme(Profile::Parse("[Netscape]\n" + netscape));
+  };
+  EXPECT_EQ(HttpScheme::kHttp, scheme(""));
+  EXPECT_EQ(HttpScheme::kHttp, scheme("serverScheme=http\n"));
+  EXPECT_EQ(HttpScheme::kHttp, scheme("serverScheme=htps\n"));
+  EXPECT_EQ(HttpScheme::kHttps, scheme("serverScheme=https\n"));
+  EXPECT_EQ(HttpScheme::kHttps, scheme("ServerScheme = HTTPS\n"));
+
+  const auto verify = [](const std::string& netscape) {
+    return ReadVerifyServer(Profile::Parse("[Netscape]\n" + netscape));
+  };
+  EXPECT_TRUE(verify(""));
+  EXPECT_TRUE(verify("verifyServer=1\n"));
+  EXPECT_FALSE(verify("verifyServer=0\n"));
+  EXPECT_FALSE(verify("verifyServer= 0 \n"));
+  // Only a plain 0 turns the checks off; words that read as the number 0 do not.
+  EXPECT_TRUE(verify("verifyServer=no\n"));
+  EXPECT_TRUE(verify("verifyServer=yes\n"));
+  EXPECT_TRUE(verify("verifyServer=\n"));
+}
+
+TEST(CounterConfigTest, HttpAndHttpsOfOneHostAndPortAreTwoSources) {
+  ServerParams params;
+  params.host = "web1";
+  params.url = "/.perf";
+  params.port = 8080;
+  EXPECT_EQ("web1|/.perf|8080", MakeServerKey(params));
+  params.scheme = HttpScheme::kHttps;
+  EXPECT_EQ("web1|/.perf|8080|https", MakeServerKey(params));
 }
 
 }  // namespace

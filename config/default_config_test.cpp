@@ -32,6 +32,9 @@ TEST(DefaultConfigTest, EveryCounterIsFoundInTheSamplePage) {
   EXPECT_GE(table_counters, 2);
   EXPECT_EQ("/.perf", profile.GetString(kSectionNetscape, kKeyInfoUrl, "", kServerTextBufferSize));
   EXPECT_EQ(0, profile.GetInt(kSectionProxySettings, "useProxy", 1));
+  // The shipped configuration fetches plain HTTP, and would check the certificates of HTTPS.
+  EXPECT_EQ(HttpScheme::kHttp, ReadServerScheme(profile));
+  EXPECT_TRUE(ReadVerifyServer(profile));
 }
 
 }  // namespace

@@ -79,6 +79,20 @@ TEST(UserDataDocumentTest, PropertiesComeFromTheDocumentOrEachFromTheConfigurati
   EXPECT_EQ("81|/a/b|admin|", ComposeUserData(machine, Document("", "/a<i>/b</i>"), configuration));
 }
 
+TEST(UserDataDocumentTest, AnHttpsConfigurationAddsTheSchemeAndHttpLeavesTheFourFields) {
+  const HostMachineRecord machine = Machine("web1", "admin", "pw");
+  const std::string document = Document("8443", "/https-admserv/.perf");
+  EXPECT_EQ("8443|/https-admserv/.perf|admin|pw|https",
+            ComposeUserData(machine, document, Profile::Parse("[Netscape]\nserverScheme=https\n")));
+  EXPECT_EQ("8443|/https-admserv/.perf|admin|pw",
+            ComposeUserData(machine, document, Profile::Parse("[Netscape]\nserverScheme=http\n")));
+  EXPECT_EQ("8443|/https-admserv/.perf|admin|pw", ComposeUserData(machine, document, Profile::Parse("")));
+  // The collection document, which hosts also keep and hand back, is the same either way.
+  const std::string http = BuildMeasurementsCollection({}, "web1", Profile::Parse("[Netscape]\nserverPort=8443\n"));
+  EXPECT_EQ(http, BuildMeasurementsCollection(
+                      {}, "web1", Profile::Parse("[Netscape]\nserverPort=8443\nserverScheme=https\n")));
+}
+
 TEST(UserDataDocumentTest, AnythingButAWellFormedDocumentFallsBackToTheConfiguration) {
   const Profile configuration = Profile::Parse("[Netscape]\nserverPort=81\ninfoURL=http://%s/.perf\n");
   for (const char* document : {"", "not xml at all", "<PerformanceMonitor><monitorData>", "<a></b>"}) {

@@ -45,5 +45,5 @@ std::string ComposeUserData(const HostMachineRecord& machine, std::string_view d
     url = ExpandInfoUrl(configuration.GetString(kSectionNetscape, kKeyInfoUrl, "", kServerTextBufferSize),
                         Field(machine.host));
   }
-  return FormatUserData(port, url, Field(machine.login), Field(machine.password));
+  return FormatUserData(port, url, Field(machine.login), Field(machine.password), ReadServerScheme(configuration));
 }

@@ -1,6 +1,7 @@
 // The user-data string composed from the host's record of a machine and the host's
 // description document: port and URL from the document's monitorData properties where it
-// gives them, from the configuration otherwise; login and password from the record.
+// gives them, from the configuration otherwise; login and password from the record; the scheme
+// from the configuration.
 #pragma once
 
 #include <memory>
@@ -28,5 +29,6 @@ class XmlDocReader {
 };
 
 // The user-data string "port|URL|login|password" for `machine` and `document`, at most 1023
-// characters. The machine's fields are read within their 129 bytes even when unterminated.
+// characters; "port|URL|login|password|https" when the configuration's serverScheme is https.
+// The machine's fields are read within their 129 bytes even when unterminated.
 std::string ComposeUserData(const HostMachineRecord& machine, std::string_view document, const Profile& configuration);

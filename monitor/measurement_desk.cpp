@@ -112,20 +112,33 @@ int Monitor::GetNewData(const char* identifier, const char* host_text, ReadingRe
     return 10;
   }
 
+  // The server's notice goes with its first answer, whatever that answer is.
+  std::string notice;
+  const bool noticed = server->TakeNotice(&notice);
+  const auto write_message = [&](const std::string& text) {
+    if (!noticed) {
+      os_strncpy(message, text.c_str(), message_size);
+      return;
+    }
+    const std::string said = text.empty() ? notice : notice + "; " + text;
+    os_strncpy(message, said.c_str(), message_size);
+  };
+
   // The data lock is held only for this copy; the extraction runs on the copy.
   SampleTime time{};
   const std::size_t length = server->CopySnapshot(snapshot_copy_.data(), snapshot_copy_.size(), &time);
   if (length == 0) {
     const int code = server->error_record().GetReport(&report_text_);
-    os_strncpy(message, report_text_.c_str(), message_size);
+    write_message(report_text_);
     return code;
   }
   if (measurement.NewData(snapshot_copy_.data(), time) == CNetscapeMeasurement::kNewReading) {
     measurement.GetReading(reading);
+    if (noticed) write_message({});
     return 0;
   }
   const int code = measurement.GetReport(&report_text_);
-  os_strncpy(message, report_text_.c_str(), message_size);
+  write_message(report_text_);
   return code;
 }
 

@@ -28,6 +28,13 @@ constexpr char kPasswordMask[] = ":<password>@";
 // A slice of the pauses inside a cycle, so that an inactive server ends promptly.
 constexpr std::chrono::milliseconds kActivityCheck{100};
 
+// The notice of a source whose certificate is taken unchecked, or nothing.
+std::string UncheckedCertificateNotice(const ServerParams& params, const ProxySettings& proxy) {
+  if (params.scheme != HttpScheme::kHttps || proxy.verify_server) return {};
+  return "The certificate of https://" + params.host + ":" + std::to_string(params.port) +
+         " is not checked (verifyServer=0 in the configuration): neither who signed it nor the host name it names";
+}
+
 }  // namespace
 
 CNetscapeServer::CNetscapeServer(const ServerParams& params, const ProxySettings& proxy, HttpClient& http,
@@ -37,7 +44,8 @@ CNetscapeServer::CNetscapeServer(const ServerParams& params, const ProxySettings
       serial_(serial),
       proxy_(proxy),
       http_(http),
-      dump_file_(GetEnvironment("QOR_NS_MON_FILE")) {}
+      dump_file_(GetEnvironment("QOR_NS_MON_FILE")),
+      notice_(UncheckedCertificateNotice(params, proxy)) {}
 
 CNetscapeServer::~CNetscapeServer() {
   RequestStop();
@@ -98,6 +106,12 @@ bool CNetscapeServer::WaitForNextCycle() {
 bool CNetscapeServer::stopped() const {
   MutexLock hold(state_mutex_);
   return stopped_;
+}
+
+bool CNetscapeServer::TakeNotice(std::string* text) {
+  if (notice_.empty() || notice_said_.exchange(true)) return false;
+  *text = notice_;
+  return true;
 }
 
 int CNetscapeServer::activation_count() const {
@@ -169,6 +183,8 @@ void CNetscapeServer::FailCycle(int code, std::int32_t message_id, std::initiali
 int CNetscapeServer::FetchFromNetwork() {
   const ServerParams& p = params_;
   HttpRequestOptions options;
+  options.scheme = p.scheme;
+  options.verify_server = proxy_.verify_server;
   options.host = p.host;
   options.port = p.port;
   options.login = p.login;

@@ -1,4 +1,5 @@
-// One monitored statistics source (a host, a URL on it and a port) and its polling thread.
+// One monitored statistics source (a host, a URL on it, a port and the scheme) and its polling
+// thread.
 //
 // The polling thread runs fetch cycles with a fixed 2000 ms pause between them. A cycle holds
 // one HTTP response open and publishes every complete copy of the statistics page as the
@@ -90,6 +91,12 @@ class CNetscapeServer {
   std::size_t CopySnapshot(char* buffer, std::size_t capacity, SampleTime* time) const;
 
   MonitorErrorReport& error_record() { return error_record_; }
+
+  // What the host is told once about this server beside its readings and failures: for an HTTPS
+  // source whose certificate is not checked (verifyServer=0), that it is not. The first call
+  // that finds the notice unsaid copies it into `*text` and returns true; every other call
+  // returns false and leaves `*text` alone. Any thread may call it.
+  bool TakeNotice(std::string* text);
   bool active() const { return active_.load(); }
 
   // Publishes `text` as if the polling thread had received it. Benchmarks and tests only.
@@ -150,4 +157,8 @@ class CNetscapeServer {
 
   // The text of the last transport failure; used by the fetching thread only.
   std::string error_text_;
+
+  // The notice of TakeNotice (fixed after construction; empty: none) and whether it was said.
+  const std::string notice_;
+  std::atomic<bool> notice_said_{false};
 };

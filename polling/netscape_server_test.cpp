@@ -231,6 +231,36 @@ TEST_F(FetchTest, AProxysDemandIsAnsweredOnce) {
   EXPECT_EQ(14, Report(server).first);
 }
 
+TEST_F(FetchTest, AnHttpsSourceFetchesOverTlsAndSaysOnceThatItsCertificateIsUnchecked) {
+  ServerParams https = params_;
+  https.scheme = HttpScheme::kHttps;
+  ProxySettings unchecked = ProxySettings::Direct();
+  unchecked.verify_server = false;
+
+  FakeHttpClient http(FakeScript{.body = {kD + "page" + kD}});
+  CNetscapeServer server(https, unchecked, http);
+  ASSERT_TRUE(server.AddActivation(false));
+  EXPECT_EQ(0, server.RunSingleCycle());
+  EXPECT_EQ(HttpScheme::kHttps, http.log().last_options.scheme);
+  EXPECT_FALSE(http.log().last_options.verify_server);
+  std::string notice;
+  ASSERT_TRUE(server.TakeNotice(&notice));
+  EXPECT_NE(std::string::npos, notice.find("verifyServer=0")) << notice;
+  EXPECT_NE(std::string::npos, notice.find("https://" + https.host + ":" + std::to_string(https.port))) << notice;
+  EXPECT_FALSE(server.TakeNotice(&notice)) << "said once";
+
+  // Checked certificates, and plain HTTP, need no word.
+  CNetscapeServer checked(https, ProxySettings::Direct(), http);
+  EXPECT_EQ(0, checked.RunSingleCycle());
+  EXPECT_TRUE(http.log().last_options.verify_server);
+  EXPECT_FALSE(checked.TakeNotice(&notice));
+  CNetscapeServer plain(params_, unchecked, http);
+  EXPECT_EQ(0, plain.RunSingleCycle());
+  EXPECT_EQ(HttpScheme::kHttp, http.log().last_options.scheme);
+  EXPECT_FALSE(plain.TakeNotice(&notice));
+  EXPECT_NE(plain.key(), server.key()) << "HTTP and HTTPS of one host and port are two servers";
+}
+
 TEST_F(FetchTest, OversizedPagesAreCutOrDiscarded) {
   // A copy longer than the store keeps its first 8191 characters.
   const std::string long_page = kD + std::string(12000, 'p');

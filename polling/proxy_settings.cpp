@@ -4,6 +4,7 @@
 
 ProxySettings ProxySettings::Read(const Profile& profile) {
   ProxySettings settings;
+  settings.verify_server = ReadVerifyServer(profile);
   if (profile.GetInt(kSectionProxySettings, "useProxy", 1) != 1) return settings;
   settings.keep_connection = true;
   settings.access_type = ProxyMode::kSystem;

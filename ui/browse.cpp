@@ -41,6 +41,7 @@ void SeedRememberedProperties(std::string_view host, const RunningServerLookup& 
       configuration.GetString(kSectionNetscape, kKeyServerLogin, kDefaultServerLogin, kServerTextBufferSize);
   remembered->password =
       configuration.GetString(kSectionNetscape, kKeyServerPassword, kDefaultServerPassword, kServerTextBufferSize);
+  remembered->scheme = ReadServerScheme(configuration);
 }
 
 int RunAddMeasurementsDialog(std::string_view host, std::span<const CounterDefinition> definitions,

@@ -29,9 +29,10 @@ void TEST_ForgetRememberedProperties();
 using RunningServerLookup = std::function<std::optional<ServerParams>(std::string_view host_text)>;
 
 // Seeds `*remembered` for `host`: from the running server that `find_running` finds for
-// `host` (all five fields); otherwise, when the remembered URL is empty or does not contain
-// `host` (case-sensitive), port, URL, login and password from section "Netscape" of the
-// configuration file at `config_path` (infoURL expanded with `host`); otherwise it stays.
+// `host` (every field, the scheme included); otherwise, when the remembered URL is empty or does
+// not contain `host` (case-sensitive), port, URL, login, password and scheme (serverScheme) from
+// section "Netscape" of the configuration file at `config_path` (infoURL expanded with `host`);
+// otherwise it stays.
 void SeedRememberedProperties(std::string_view host, const RunningServerLookup& find_running,
                               const std::string& config_path, ServerParams* remembered);
 

@@ -45,6 +45,7 @@ int CNetscapeDlg::RunAddMeasurements(std::span<const CounterDefinition> counters
   url_ = params.url;
   login_ = params.login;
   password_ = params.password;
+  scheme_ = params.scheme;
   counters_ = counters;
   selection_ = selection;
 
@@ -96,7 +97,7 @@ void CNetscapeDlg::OnOK() {
   // Every selected item is taken, however many: the array has room for all counters.
   const int room = static_cast<int>(std::min(counters_.size(), selection_.size()));
   const std::vector<int> selected = view_->GetListSelectedItems(kIdMeasurementList, room);
-  const std::string user_data = FormatUserData(port_, url_, login_, password_);
+  const std::string user_data = FormatUserData(port_, url_, login_, password_, scheme_);
   selected_count_ = 0;
   for (const int index : selected) {
     const auto* counter = static_cast<const CounterDefinition*>(view_->GetListItemData(kIdMeasurementList, index));

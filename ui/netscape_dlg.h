@@ -2,7 +2,8 @@
 // toolkit. It lists the counter definitions by label, shows the description of the one item the
 // user selected, exchanges the server properties with the edits (the port as an integer, the
 // URL at most 1024 characters) and, on OK, copies the selected definitions into the selection
-// array in list order, each with the same user-data string.
+// array in list order, each with the same user-data string. The scheme has no control: the
+// user data carries the scheme of the properties the dialog was given.
 //
 // One dialog object serves one modal run on the thread that shows it. The counter table and the
 // selection array belong to the caller and must outlive RunAddMeasurements.
@@ -29,7 +30,7 @@ class CNetscapeDlg : public DialogEvents {
   CNetscapeDlg(const CNetscapeDlg&) = delete;
   CNetscapeDlg& operator=(const CNetscapeDlg&) = delete;
 
-  // Takes port, URL, login and password from `params`, shows the dialog over `counters` in the
+  // Takes port, URL, login, password and scheme from `params`, shows the dialog over `counters` in the
   // edition of the process locale, and returns the modal result: kDialogOk, kDialogCancel, or
   // kDialogEndedItself (no counters, or no window could be built). After OK the first
   // selected_count() records of `selection` hold the selected definitions; `selection` has room
@@ -42,6 +43,7 @@ class CNetscapeDlg : public DialogEvents {
   const std::string& url() const { return url_; }
   const std::string& login() const { return login_; }
   const std::string& password() const { return password_; }
+  HttpScheme scheme() const { return scheme_; }
   int selected_count() const { return selected_count_; }
 
   // DialogEvents.
@@ -82,6 +84,7 @@ class CNetscapeDlg : public DialogEvents {
   std::string description_;
   std::string login_;
   std::string password_;
+  HttpScheme scheme_ = HttpScheme::kHttp;
   std::span<const CounterDefinition> counters_;
   std::span<CounterDefinition> selection_;
   int selected_count_ = 0;

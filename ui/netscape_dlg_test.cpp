@@ -209,6 +209,22 @@ TEST_F(NetscapeDlgTest, OkCopiesTheSelectedDefinitionsInLabelOrderWithOneUserDat
   }
 }
 
+TEST_F(NetscapeDlgTest, TheUserDataKeepsTheSchemeOfTheGivenProperties) {
+  toolkit_.user = [&](FakeDialogView& view) {
+    view.Select({"alpha"});
+    view.PressOk();
+  };
+  ServerParams https = Properties(8443, "/https-admserv/.perf", "admin", "pw");
+  https.scheme = HttpScheme::kHttps;
+  EXPECT_EQ(kDialogOk, Run(https));
+  ASSERT_EQ(1, selected_);
+  EXPECT_STREQ("8443|/https-admserv/.perf|admin|pw|https", selection_[0].user_data);
+
+  EXPECT_EQ(kDialogOk, Run(Properties(8080, "/.perf", "admin", "pw")));
+  ASSERT_EQ(1, selected_);
+  EXPECT_STREQ("8080|/.perf|admin|pw", selection_[0].user_data) << "plain HTTP keeps four fields";
+}
+
 TEST_F(NetscapeDlgTest, OkWithNothingSelectedReturnsNoRecordsButTheProperties) {
   toolkit_.user = [&](FakeDialogView& view) {
     view.Type(kIdPort, "9000");
