@@ -20,6 +20,7 @@
 #include "tools/statserver/page.h"
 #include "tools/statserver/responses.h"
 #include "tools/statserver/source_page.h"
+#include "tools/statserver/tls_stream.h"
 
 namespace statserver {
 namespace {
@@ -39,11 +40,6 @@ constexpr char kDefaultReasonText[] =
     "The statistics service is not available at the moment because the server is busy rebuilding its "
     "performance counters after a configuration change; please try again in a few minutes, or ask the "
     "administrator of this web server to look at the error log for the reason of this long reason phrase";
-
-void CloseFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
 
 bool StopRequested(int stop_fd) {
   pollfd fd = {stop_fd, POLLIN, 0};
@@ -67,9 +63,9 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view word) {
 // One accepted connection, served on its own thread from accept to close.
 class Connection {
  public:
-  Connection(const ServerContext& context, int fd, std::string peer, Clock::time_point accepted)
-      : context_(context), fd_(fd), peer_(std::move(peer)), accepted_(accepted) {}
-  ~Connection() { CloseFd(fd_); }
+  Connection(const ServerContext& context, std::unique_ptr<ByteStream> stream, std::string peer,
+             Clock::time_point accepted)
+      : context_(context), stream_(std::move(stream)), peer_(std::move(peer)), accepted_(accepted) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -77,6 +73,13 @@ class Connection {
 
  private:
   enum class HeadResult { kHead, kClosed, kTimedOut, kStopped, kTooLarge, kFailed };
+
+  // Waits until the stream can go on with what `io` waits for: at once when it holds bytes for
+  // reading already.
+  Wait WaitForStream(const StreamIo& io, Clock::time_point deadline);
+  // Brings the stream up (the TLS handshake) within the first request's time. False when the
+  // client is not served.
+  bool StartStream();
 
   HeadResult ReadHead(Clock::time_point deadline, std::string* head);
   // Reads and drops `length` body bytes. False when the client or server went away first.
@@ -105,7 +108,8 @@ class Connection {
   std::string MakePage(std::string_view uri);
 
   const ServerContext& context_;
-  int fd_;
+  const std::unique_ptr<ByteStream> stream_;
+  bool stream_open_ = true;  // until CloseGracefully
   const std::string peer_;
   const Clock::time_point accepted_;
   std::string buffer_;  // received bytes not yet consumed
@@ -127,7 +131,21 @@ Connection::HeadResult Connection::ReadHead(Clock::time_point deadline, std::str
       default:
         break;
     }
-    switch (WaitFor(fd_, POLLIN, context_.stop_fd, deadline)) {
+    const StreamIo got = stream_->Receive(scratch, sizeof scratch);
+    switch (got.kind) {
+      case StreamIo::Kind::kDone:
+        if (buffer_.empty()) first_byte_ = Clock::now();
+        buffer_.append(scratch, got.bytes);
+        continue;
+      case StreamIo::Kind::kClosed:
+        return HeadResult::kClosed;
+      case StreamIo::Kind::kWouldBlock:
+        break;
+      case StreamIo::Kind::kFailed:
+      default:
+        return HeadResult::kFailed;
+    }
+    switch (WaitForStream(got, deadline)) {
       case Wait::kReady:
         break;
       case Wait::kStopped:
@@ -138,14 +156,21 @@ Connection::HeadResult Connection::ReadHead(Clock::time_point deadline, std::str
       default:
         return HeadResult::kFailed;
     }
-    const ssize_t got = ::recv(fd_, scratch, sizeof scratch, 0);
-    if (got == 0) return HeadResult::kClosed;
-    if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return HeadResult::kFailed;
-    }
-    if (buffer_.empty()) first_byte_ = Clock::now();
-    buffer_.append(scratch, static_cast<std::size_t>(got));
+  }
+}
+
+Wait Connection::WaitForStream(const StreamIo& io, Clock::time_point deadline) {
+  if ((io.wait_events & POLLIN) != 0 && stream_->Buffered() > 0) return Wait::kReady;
+  return WaitFor(stream_->fd(), io.wait_events, context_.stop_fd, deadline);
+}
+
+bool Connection::StartStream() {
+  const Clock::time_point deadline = accepted_ + kFirstRequestTimeout;
+  while (true) {
+    const StreamIo started = stream_->Start();
+    if (started.kind == StreamIo::Kind::kDone) return true;
+    if (started.kind != StreamIo::Kind::kWouldBlock) return false;
+    if (WaitForStream(started, deadline) != Wait::kReady) return false;
   }
 }
 
@@ -156,31 +181,29 @@ bool Connection::DiscardBody(std::uint64_t length) {
   char scratch[4096];
   const Clock::time_point deadline = Clock::now() + kFirstRequestTimeout;
   while (length > 0) {
-    if (WaitFor(fd_, POLLIN, context_.stop_fd, deadline) != Wait::kReady) return false;
-    const ssize_t got = ::recv(fd_, scratch, std::min<std::uint64_t>(length, sizeof scratch), 0);
-    if (got == 0) return false;
-    if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return false;
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof scratch));
+    const StreamIo got = stream_->Receive(scratch, wanted);
+    if (got.kind == StreamIo::Kind::kDone) {
+      length -= got.bytes;
+      continue;
     }
-    length -= static_cast<std::uint64_t>(got);
+    if (got.kind != StreamIo::Kind::kWouldBlock || WaitForStream(got, deadline) != Wait::kReady) return false;
   }
   return true;
 }
 
 bool Connection::Send(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (sent > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(sent));
+    const StreamIo sent = stream_->Send(bytes.data(), bytes.size());
+    if (sent.kind == StreamIo::Kind::kDone) {
+      bytes.remove_prefix(sent.bytes);
       continue;
     }
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (WaitFor(fd_, POLLOUT, context_.stop_fd, Clock::now() + kSendStallTimeout) != Wait::kReady) return false;
-      continue;
+    if (sent.kind != StreamIo::Kind::kWouldBlock) return false;
+    // Only a stall ends the wait: a TLS write may wait for the client's bytes, which are not ours to read.
+    if (WaitFor(stream_->fd(), sent.wait_events, context_.stop_fd, Clock::now() + kSendStallTimeout) != Wait::kReady) {
+      return false;
     }
-    return false;
   }
   return true;
 }
@@ -188,7 +211,10 @@ bool Connection::Send(std::string_view bytes) {
 bool Connection::PauseUntil(Clock::time_point until) {
   char scratch[4096];
   while (true) {
-    switch (WaitFor(fd_, POLLIN, context_.stop_fd, until)) {
+    const StreamIo got = stream_->Receive(scratch, sizeof scratch);
+    if (got.kind == StreamIo::Kind::kDone) continue;
+    if (got.kind != StreamIo::Kind::kWouldBlock) return false;
+    switch (WaitForStream(got, until)) {
       case Wait::kTimedOut:
         return true;
       case Wait::kReady:
@@ -198,17 +224,14 @@ bool Connection::PauseUntil(Clock::time_point until) {
       default:
         return false;
     }
-    const ssize_t got = ::recv(fd_, scratch, sizeof scratch, 0);
-    if (got == 0) return false;
-    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
   }
 }
 
 void Connection::CloseGracefully() {
-  if (fd_ < 0) return;
-  ::shutdown(fd_, SHUT_WR);
+  if (!stream_open_) return;
+  stream_open_ = false;
+  stream_->EndSending();
   PauseUntil(Clock::now() + kLingerTimeout);
-  CloseFd(fd_);
 }
 
 std::string Connection::VirtualServerOf(const HttpRequest& request) const {
@@ -246,6 +269,12 @@ void Connection::Serve() {
   bool keeping_alive = false;  // waiting in keep-alive for the next request
   const auto timeout = std::chrono::seconds(context_.options.keepalive_timeout_seconds);
   const int trace_id = context_.trace != nullptr ? context_.trace->Opened() : 0;
+  if (!StartStream()) {
+    // A client that fails the handshake never sends a request; it leaves the queue all the same.
+    stats.ConnectionDequeued(Clock::now());
+    if (context_.trace != nullptr) context_.trace->Closed(trace_id);
+    return;
+  }
 
   while (true) {
     std::string head;
@@ -562,7 +591,17 @@ Wait WaitFor(int fd, short events, int stop_fd, Clock::time_point deadline) {
 }
 
 void ServeConnection(const ServerContext& context, int fd, std::string peer, Clock::time_point accepted) {
-  Connection connection(context, fd, std::move(peer), accepted);
+  std::unique_ptr<ByteStream> stream;
+  if (context.tls != nullptr) {
+    stream = context.tls->Wrap(fd);
+    if (stream == nullptr) {
+      context.stats.ConnectionDequeued(Clock::now());
+      return;
+    }
+  } else {
+    stream = std::make_unique<PlainStream>(fd);
+  }
+  Connection connection(context, std::move(stream), std::move(peer), accepted);
   connection.Serve();
 }
 

@@ -3,6 +3,9 @@
 // with a small page (kept alive when the client asks), statistics URLs with one page or a pushed stream of
 // pages, fault URLs with the misbehaviour they name. The live counters move with every request served.
 //
+// A connection is served over a byte stream (stream.h): the socket itself, or TLS on it when the server has a
+// TLS context (--tls); the handshake is part of the first request's time.
+//
 // Ownership: ServeConnection owns `fd` from the call on and closes it before returning. `context` (and the
 // options and counters it refers to) must outlive the call.
 // Threads: any number of connections may be served at once, each on its own thread; they share only the
@@ -19,6 +22,8 @@
 #include "tools/statserver/server_stats.h"
 
 namespace statserver {
+
+class TlsContext;
 
 // The connections and request heads the server received, appended to a file (--trace) for tests that check
 // what a client sent. Each entry is one write to a file opened for appending, so the entries of different
@@ -50,12 +55,14 @@ struct ServerContext {
   ServerStats& stats;
   int stop_fd;           // read end of the stop pipe: readable once the server is asked to stop
   RequestTrace* trace;   // null unless --trace
+  const TlsContext* tls;  // null unless --tls: connections are plain HTTP
 };
 
 // Serves the connection on `fd` (non-blocking, accepted at `accepted` from `peer`) until it ends.
 void ServeConnection(const ServerContext& context, int fd, std::string peer, Clock::time_point accepted);
 
-// Answers 503 on a connection beyond the server's bound and closes `fd`, without waiting on the client.
+// Answers 503 on a connection beyond the server's bound and closes `fd`, without waiting on the client. A TLS
+// server closes such a connection without an answer, as no handshake is waited for.
 void RefuseConnection(int fd);
 
 enum class Wait { kReady, kStopped, kTimedOut, kFailed };

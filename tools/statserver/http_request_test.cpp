@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tools/statserver/options.h"
 #include "tools/statserver/page.h"
@@ -184,11 +185,26 @@ TEST(CommandLine, RefusesAnythingButLoopback) {
   EXPECT_EQ(ParseCommandLine({"--frobnicate"}).action, CommandLine::Action::kError);
 }
 
+TEST(CommandLine, TlsTakesACertificateAndAKey) {
+  const CommandLine line = ParseCommandLine({"--tls", "/tmp/server.crt", "/tmp/server.key", "--interval", "100"});
+  ASSERT_EQ(line.action, CommandLine::Action::kRun) << line.error;
+  EXPECT_EQ(line.options.tls_certificate, "/tmp/server.crt");
+  EXPECT_EQ(line.options.tls_key, "/tmp/server.key");
+  EXPECT_EQ(line.options.interval_ms, 100);
+  EXPECT_TRUE(ParseCommandLine({}).options.tls_certificate.empty()) << "plain HTTP by default";
+  for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
+           {"--tls"}, {"--tls", "/tmp/server.crt"}, {"--tls", "/tmp/server.crt", "--interval", "100"}}) {
+    const CommandLine bad = ParseCommandLine(refused);
+    EXPECT_EQ(bad.action, CommandLine::Action::kError) << refused.size();
+    EXPECT_NE(bad.error.find("--tls CERT KEY"), std::string::npos) << bad.error;
+  }
+}
+
 TEST(CommandLine, HelpNamesEveryOptionAndUrl) {
   const std::string help = HelpText();
   for (const char* item :
        {"--bind", "--port", "--port-file", "--interval", "--duration", "--auth", "--max-connections",
-        "--keepalive-timeout", "--keepalive-max", "--help", "--version", "/.perf", "count=", "chunk=", "interval=",
+        "--keepalive-timeout", "--keepalive-max", "--tls", "--help", "--version", "/.perf", "count=", "chunk=", "interval=",
         "trailer=", "/.perf?once", "/perf-once", "/fault/401", "/fault/404", "/fault/407", "/fault/500",
         "/fault/silent", "/fault/silent-after-headers", "/fault/drop-mid-page", "/fault/oversized",
         "/fault/split-delimiter", "/fault/back-to-back", "/fault/reason", "/fault/binary", "delay="}) {

@@ -111,6 +111,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       const auto count = take_int(0, 4096);
       if (!count) return Fail("--keepalive-max needs a number from 0 to 4096");
       options.keepalive_max = static_cast<int>(*count);
+    } else if (name == "--tls") {
+      // Two values: "--tls CERT KEY" (or "--tls=CERT KEY").
+      const auto certificate = take_value();
+      if (!certificate || certificate->empty() || i + 1 >= args.size() || args[i + 1].empty() ||
+          args[i + 1].rfind("--", 0) == 0) {
+        return Fail("--tls needs a certificate file and a key file (PEM): --tls CERT KEY");
+      }
+      options.tls_certificate = *certificate;
+      options.tls_key = args[++i];
     } else if (name == "--sources") {
       const auto count = take_int(1, kMaxSources);
       if (!count) return Fail("--sources needs a number from 1 to " + std::to_string(kMaxSources));
@@ -152,6 +161,8 @@ Options:
   --max-connections N       simultaneous connections (default 512); more are answered 503
   --keepalive-timeout SECONDS  idle time before a kept-alive connection is closed (default 30)
   --keepalive-max N         connections waiting in keep-alive at once (default 256); more are refused
+  --tls CERT KEY            serve every URL over TLS (https) with the PEM certificate chain CERT and its
+                            private key KEY; a connection beyond --max-connections is closed unanswered
   --sources N               serve N numbered sources /s/1/.perf .. /s/N/.perf (up to 4000) whose pages
                             follow a formula (below); raises --max-connections to N + 64 unless given
   --help                    this text

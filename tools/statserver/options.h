@@ -23,6 +23,8 @@ struct ServerOptions {
   int keepalive_timeout_seconds = 30;
   int keepalive_max = 256;
   int sources = 0;                 // numbered sources /s/1/.perf .. /s/N/.perf with formula pages; 0: none
+  std::string tls_certificate;     // when set, every connection is served inside TLS with this PEM
+  std::string tls_key;             // certificate chain and this PEM private key
 };
 
 struct CommandLine {

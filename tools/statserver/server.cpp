@@ -20,6 +20,7 @@
 
 #include "tools/statserver/connection.h"
 #include "tools/statserver/page.h"
+#include "tools/statserver/tls_stream.h"
 
 namespace statserver {
 namespace {
@@ -123,13 +124,17 @@ bool StatServer::Open(std::string* error) {
   }
   port_ = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
                    : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+  if (!options_.tls_certificate.empty()) {
+    tls_ = TlsContext::Load(options_.tls_certificate, options_.tls_key, error);
+    if (!tls_) return false;
+  }
 
   ServerIdentity identity;
   identity.pid = static_cast<long>(::getpid());
   identity.version_line = kVersionLine;
   identity.server_started = FormatPageTime(std::time(nullptr));
   identity.process_started = identity.server_started;
-  identity.listen_address = "http://" + AddressText();
+  identity.listen_address = (tls_ ? "https://" : "http://") + AddressText();
   StatsLimits limits;
   limits.queue_limit = static_cast<std::uint64_t>(options_.max_connections);
   limits.sessions_limit = static_cast<std::uint64_t>(options_.max_connections);
@@ -148,7 +153,7 @@ void StatServer::RequestStop() {
 
 void StatServer::Run() {
   if (listen_fd_ < 0 || !stats_) return;
-  const ServerContext context{options_, *stats_, stop_read_fd_, trace_.get()};
+  const ServerContext context{options_, *stats_, stop_read_fd_, trace_.get(), tls_.get()};
   std::list<Worker> workers;
   const auto reap = [&workers](bool wait) {
     for (auto it = workers.begin(); it != workers.end();) {
@@ -188,7 +193,11 @@ void StatServer::Run() {
       }
       const Clock::time_point accepted = Clock::now();
       if (workers.size() >= static_cast<std::size_t>(options_.max_connections)) {
-        RefuseConnection(fd);
+        if (tls_) {
+          ::close(fd);
+        } else {
+          RefuseConnection(fd);
+        }
         continue;
       }
       const int one = 1;

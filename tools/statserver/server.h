@@ -21,6 +21,7 @@
 #include "tools/statserver/connection.h"
 #include "tools/statserver/options.h"
 #include "tools/statserver/server_stats.h"
+#include "tools/statserver/tls_stream.h"
 
 namespace statserver {
 
@@ -34,7 +35,8 @@ class StatServer {
   StatServer(const StatServer&) = delete;
   StatServer& operator=(const StatServer&) = delete;
 
-  // Creates the stop pipe, binds the loopback address and listens. False with *error on failure.
+  // Creates the stop pipe, binds the loopback address, listens, and loads the TLS certificate and key when
+  // they are given. False with *error on failure.
   [[nodiscard]] bool Open(std::string* error);
 
   // Serves until RequestStop or the duration ends, then closes every connection and joins every thread.
@@ -61,6 +63,7 @@ class StatServer {
   int port_ = 0;
   std::unique_ptr<ServerStats> stats_;
   std::unique_ptr<RequestTrace> trace_;  // set by Open when --trace is given
+  std::unique_ptr<TlsContext> tls_;      // set by Open when --tls is given
 };
 
 // Writes `port` and a line end to `path` through a temporary file renamed over it. False with *error on failure.
