@@ -238,16 +238,28 @@ bool PlanTargets(PluginSession& session, const std::vector<Target>& targets, con
   return true;
 }
 
+namespace {
+
+// Sets the scheme a target was written with (https://HOST:PORT) in its user data.
+bool ApplyTargetScheme(const Target& target, std::string* user_data) {
+  std::string error;
+  if (!target.scheme || SetUserDataScheme(*target.scheme, user_data, &error)) return true;
+  PrintError(target.host + ": " + error);
+  return false;
+}
+
+}  // namespace
+
 bool ResolveUserData(PluginSession& session, const Target& target, const ServerOptions& server,
                      std::string* user_data) {
   std::string error;
   if (target.user_data) {
     *user_data = *target.user_data;
-    return true;
+    return ApplyTargetScheme(target, user_data);
   }
   if (server.user_data) {
     *user_data = *server.user_data;
-    return true;
+    return ApplyTargetScheme(target, user_data);
   }
   std::optional<int> port = server.port;
   if (!port) port = PortOfHostText(target.host);
@@ -260,7 +272,7 @@ bool ResolveUserData(PluginSession& session, const Target& target, const ServerO
                " (check serverPort and infoURL in the configuration, or give --port and --url)");
     return false;
   }
-  return true;
+  return ApplyTargetScheme(target, user_data);
 }
 
 int RunCommand(const CommandLine& command_line, SignalWatch& signals) {

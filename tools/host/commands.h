@@ -36,8 +36,9 @@ struct LoadedPlugin {
 
 // The user-data string for `target`: its own, or --user-data, or the one the plug-in composes
 // (GetUserDataStr) from its collection document for the host with --port (or the port of a
-// HOST:PORT text) and --url written into it, and --login and --password. False after printing
-// why when the composed string is not usable.
+// HOST:PORT text) and --url written into it, and --login and --password; with the scheme of a
+// target written as an URL (https://HOST:PORT). False after printing why when the composed
+// string is not usable.
 [[nodiscard]] bool ResolveUserData(PluginSession& session, const Target& target, const ServerOptions& server,
                                    std::string* user_data);
 

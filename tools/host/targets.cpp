@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <vector>
 
 namespace sarvik_host {
 
@@ -18,6 +19,25 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return lowered;
+}
+
+// The fields of a user-data string, split at every bar.
+std::vector<std::string_view> UserDataFields(std::string_view user_data) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t bar = user_data.find('|', start);
+    fields.push_back(user_data.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  return fields;
 }
 
 bool HasControlOrBlank(std::string_view text) {
@@ -106,17 +126,16 @@ bool CheckUserData(std::string_view user_data, std::string* error) {
     *error = "the user data " + shown + " is longer than 1023 characters";
     return false;
   }
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t bar = user_data.find('|', start);
-    fields.push_back(user_data.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
-    if (bar == std::string_view::npos) break;
-    start = bar + 1;
-  }
-  if (fields.size() != 4) {
+  const std::vector<std::string_view> fields = UserDataFields(user_data);
+  if (fields.size() != 4 && fields.size() != 5) {
     *error = "the user data " + shown + " has " + std::to_string(fields.size()) +
-             (fields.size() == 1 ? " field" : " fields") + "; it must be PORT|URL|LOGIN|PASSWORD (four fields)";
+             (fields.size() == 1 ? " field" : " fields") +
+             "; it must be PORT|URL|LOGIN|PASSWORD (four fields), or PORT|URL|LOGIN|PASSWORD|https";
+    return false;
+  }
+  if (fields.size() == 5 && Lower(fields[4]) != "http" && Lower(fields[4]) != "https") {
+    *error = "the user data " + shown + " names the scheme '" + std::string(fields[4].substr(0, 20)) +
+             "' in its fifth field; it must be http or https";
     return false;
   }
   long port = 0;
@@ -141,17 +160,50 @@ bool CheckUserData(std::string_view user_data, std::string* error) {
   return true;
 }
 
+bool SetUserDataScheme(std::string_view scheme, std::string* user_data, std::string* error) {
+  // The first four fields stay; a fifth, if any, is replaced.
+  std::size_t fourth_bar = 0;
+  for (int bar = 0; bar < 4 && fourth_bar != std::string::npos; ++bar) {
+    fourth_bar = user_data->find('|', bar == 0 ? 0 : fourth_bar + 1);
+  }
+  std::string updated = user_data->substr(0, fourth_bar);
+  if (Lower(scheme) == "https") updated += "|https";
+  if (updated.size() > kMaxUserDataLength) {
+    *error = "the user data '" + updated.substr(0, 80) + "...' with its scheme is longer than 1023 characters";
+    return false;
+  }
+  *user_data = std::move(updated);
+  return true;
+}
+
 bool ParseTarget(std::string_view text, Target* target, std::string* error) {
   text = Trim(text);
   const std::size_t equals = text.find('=');
-  const std::string_view host = text.substr(0, equals);
-  if (!CheckHost(host, error)) return false;
+  std::string_view host = text.substr(0, equals);
   Target parsed;
+  // An URL without a path names the scheme of the target.
+  for (const std::string_view scheme : {"https", "http"}) {
+    const std::size_t prefix = scheme.size() + 3;
+    if (host.size() >= prefix && Lower(host.substr(0, prefix)) == std::string(scheme) + "://") {
+      parsed.scheme = std::string(scheme);
+      host.remove_prefix(prefix);
+      if (!host.empty() && host.back() == '/') host.remove_suffix(1);
+      break;
+    }
+  }
+  if (!CheckHost(host, error)) return false;
   parsed.host = std::string(host);
+  if (parsed.scheme == "https" && !PortOfHostText(parsed.host)) parsed.host += ":443";
   if (equals != std::string_view::npos) {
     const std::string_view user_data = text.substr(equals + 1);
     if (!CheckUserData(user_data, error)) {
       *error = parsed.host + ": " + *error;
+      return false;
+    }
+    const std::vector<std::string_view> fields = UserDataFields(user_data);
+    if (parsed.scheme && fields.size() == 5 && Lower(fields[4]) != *parsed.scheme) {
+      *error = parsed.host + ": the target is written " + *parsed.scheme + ":// but its user data names " +
+               Lower(fields[4]);
       return false;
     }
     parsed.user_data = std::string(user_data);
@@ -190,8 +242,9 @@ std::vector<TargetName> NameTargets(const std::vector<Target>& targets) {
   names.reserve(targets.size());
   for (const Target& target : targets) {
     TargetName name;
-    const int repeat = ++text_seen[target.host];
-    name.display = repeat == 1 ? target.host : target.host + "#" + std::to_string(repeat);
+    const std::string written = target.scheme ? *target.scheme + "://" + target.host : target.host;
+    const int repeat = ++text_seen[written];
+    name.display = repeat == 1 ? written : written + "#" + std::to_string(repeat);
     if (host_count[std::string(TrimHost(target.host))] > 1) name.id_suffix = "|" + name.display;
     names.push_back(std::move(name));
   }

@@ -1,6 +1,8 @@
 // The servers a host session watches. A target is written "HOST" or
 // "HOST=PORT|URL|LOGIN|PASSWORD" (the target's own user-data string); HOST may carry a port
-// ("web1:8080"), which the plug-in cuts off its host name.
+// ("web1:8080"), which the plug-in cuts off its host name. HOST may also be written as an URL
+// without a path, "https://HOST:PORT" or "http://HOST:PORT", which sets the scheme of the
+// target's user data (an https:// target without a port is on port 443).
 #pragma once
 
 #include <optional>
@@ -11,8 +13,9 @@
 namespace sarvik_host {
 
 struct Target {
-  std::string host;                       // the host text as written
+  std::string host;                       // the host text, without a scheme
   std::optional<std::string> user_data;   // its own user-data string, when it has one
+  std::optional<std::string> scheme{};    // "http" or "https" when the target was written as an URL
 };
 
 // Parses one target. False with `*error` when the host is missing or not a host name, or the
@@ -24,10 +27,16 @@ struct Target {
 // line ("line 3: ...").
 [[nodiscard]] bool ParseTargetList(std::string_view text, std::vector<Target>* targets, std::string* error);
 
-// Checks a user-data string "PORT|URL|LOGIN|PASSWORD": exactly four fields, a port from 1 to
-// 65535 in decimal digits, a URL that starts with '/' or "http://" or "https://" and holds no
-// white space or control character, at most 1023 characters in all. False with `*error`.
+// Checks a user-data string "PORT|URL|LOGIN|PASSWORD" or "PORT|URL|LOGIN|PASSWORD|SCHEME": four
+// fields, or five whose last is "http" or "https" (in any case); a port from 1 to 65535 in
+// decimal digits, a URL that starts with '/' or "http://" or "https://" and holds no white space
+// or control character, at most 1023 characters in all. False with `*error`.
 [[nodiscard]] bool CheckUserData(std::string_view user_data, std::string* error);
+
+// `user_data` (checked by CheckUserData) for `scheme`: "https" makes its fifth field "https",
+// "http" leaves its first four fields alone, as a plain HTTP source's user data is. False with
+// `*error` when the result would be longer than 1023 characters.
+[[nodiscard]] bool SetUserDataScheme(std::string_view scheme, std::string* user_data, std::string* error);
 
 // The host name the plug-in keys a host text by: the text before its first ':', or a bracketed
 // IPv6 literal up to its closing bracket.
@@ -36,8 +45,9 @@ std::string_view TrimHost(std::string_view host_text);
 // The port a host text names after its host name ("web1:8080" gives 8080), if any.
 std::optional<int> PortOfHostText(std::string_view host_text);
 
-// How a session names the measurements of each target. The display name is the host text
-// (with "#2", "#3", ... on repeats of the same text). Targets that share a host name (the
+// How a session names the measurements of each target. The display name is the host text,
+// after its scheme when the target was written as an URL (with "#2", "#3", ... on repeats of
+// the same text). Targets that share a host name (the
 // plug-in's key ignores the port) get their own measurement identifiers: the counter text, a
 // '|' and the display name; the others use the counter text alone.
 struct TargetName {

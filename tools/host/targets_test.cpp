@@ -35,7 +35,13 @@ TEST(TargetsTest, MalformedTargetsAreRefusedWithAReason) {
       {":8080", "no host name before its port"},
       {"web1=", "1 field"},
       {"web1=80|/.perf|admin", "3 fields"},
-      {"web1=80|/.perf|a|b|c", "5 fields"},
+      {"web1=80|/.perf|a|b|c", "fifth field; it must be http or https"},
+      {"web1=80|/.perf|a|b|https|x", "6 fields"},
+      {"ftp://web1:21", "not a host name"},
+      {"https://web1:8443/.perf", "not a host name"},
+      {"https://", "needs a host name"},
+      {"https://web1:0", "no port from 1 to 65535"},
+      {"http://web1:8080=8080|/.perf|||https", "written http:// but its user data names https"},
       {"web1=eighty|/.perf||", "no port"},
       {"web1=99999|/.perf||", "no port"},
       {"web1=80|||", "no statistics URL"},
@@ -48,6 +54,60 @@ TEST(TargetsTest, MalformedTargetsAreRefusedWithAReason) {
     EXPECT_FALSE(ParseTarget(bad.text, &target, &error)) << bad.text;
     EXPECT_NE(std::string::npos, error.find(bad.expected)) << bad.text << " -> " << error;
   }
+}
+
+TEST(TargetsTest, AnUrlWithoutAPathNamesTheScheme) {
+  Target target;
+  std::string error;
+  ASSERT_TRUE(ParseTarget("https://web1:8443", &target, &error)) << error;
+  EXPECT_EQ("web1:8443", target.host);
+  EXPECT_EQ("https", target.scheme.value_or(""));
+  EXPECT_FALSE(target.user_data.has_value());
+
+  ASSERT_TRUE(ParseTarget(" HTTPS://[::1]:8443/ ", &target, &error)) << error;
+  EXPECT_EQ("[::1]:8443", target.host);
+  EXPECT_EQ("https", target.scheme.value_or(""));
+
+  ASSERT_TRUE(ParseTarget("https://admin.example", &target, &error)) << error;
+  EXPECT_EQ("admin.example:443", target.host) << "HTTPS without a port is on 443";
+
+  ASSERT_TRUE(ParseTarget("http://web1:8080", &target, &error)) << error;
+  EXPECT_EQ("web1:8080", target.host);
+  EXPECT_EQ("http", target.scheme.value_or(""));
+
+  ASSERT_TRUE(ParseTarget("https://web1:8443=8443|/https-admserv/.perf|admin|pw", &target, &error)) << error;
+  EXPECT_EQ("8443|/https-admserv/.perf|admin|pw", target.user_data.value_or(""));
+  ASSERT_TRUE(ParseTarget("web1=8443|/.perf|||HTTPS", &target, &error)) << error;
+  EXPECT_FALSE(target.scheme.has_value());
+
+  ASSERT_TRUE(ParseTarget("web1", &target, &error)) << error;
+  EXPECT_FALSE(target.scheme.has_value());
+
+  // HTTP and HTTPS of one host and port are told apart by their names.
+  const std::vector<TargetName> names =
+      NameTargets({{"web1:8443", {}, "https"}, {"web1:8443", {}, {}}, {"web1:8443", {}, "https"}});
+  ASSERT_EQ(3u, names.size());
+  EXPECT_EQ("https://web1:8443", names[0].display);
+  EXPECT_EQ("web1:8443", names[1].display);
+  EXPECT_EQ("https://web1:8443#2", names[2].display);
+}
+
+TEST(TargetsTest, TheSchemeIsTheFifthFieldOfTheUserData) {
+  std::string error;
+  std::string user_data = "8443|/.perf|admin|pw";
+  ASSERT_TRUE(SetUserDataScheme("https", &user_data, &error)) << error;
+  EXPECT_EQ("8443|/.perf|admin|pw|https", user_data);
+  ASSERT_TRUE(SetUserDataScheme("https", &user_data, &error)) << error;
+  EXPECT_EQ("8443|/.perf|admin|pw|https", user_data) << "set once";
+  ASSERT_TRUE(SetUserDataScheme("http", &user_data, &error)) << error;
+  EXPECT_EQ("8443|/.perf|admin|pw", user_data) << "plain HTTP is four fields";
+  EXPECT_TRUE(CheckUserData("8443|/.perf|admin|pw|https", &error)) << error;
+  EXPECT_TRUE(CheckUserData("8443|/.perf|admin|pw|http", &error)) << error;
+
+  user_data = "80|/" + std::string(1015, 'u') + "||";
+  ASSERT_TRUE(CheckUserData(user_data, &error)) << error;
+  EXPECT_FALSE(SetUserDataScheme("https", &user_data, &error));
+  EXPECT_NE(std::string::npos, error.find("longer than 1023")) << error;
 }
 
 TEST(TargetsTest, ATargetsFileHasOneTargetALine) {
@@ -76,7 +136,8 @@ TEST(TargetsTest, HostNamesAndPortsAsThePlugInCutsThem) {
 
 TEST(TargetsTest, TargetsThatShareAHostNameGetTheirOwnIdentifiers) {
   const std::vector<TargetName> names =
-      NameTargets({{"127.0.0.1:1001", {}}, {"127.0.0.1:1002", {}}, {"web1", {}}, {"web1", {}}, {"web2:80", {}}});
+      NameTargets({{"127.0.0.1:1001", {}, {}}, {"127.0.0.1:1002", {}, {}}, {"web1", {}, {}}, {"web1", {}, {}},
+                   {"web2:80", {}, {}}});
   ASSERT_EQ(5u, names.size());
   EXPECT_EQ("127.0.0.1:1001", names[0].display);
   EXPECT_EQ("|127.0.0.1:1001", names[0].id_suffix);
