@@ -311,6 +311,11 @@ double BaseUnitFactor(std::string_view unit) { return BaseUnitOf(unit).factor; }
 
 std::string CounterFamilyName(std::string_view label, std::string_view counter, std::string_view unit, bool is_rate) {
   const BaseUnit base = BaseUnitOf(unit);
+  // A label that says "per Second" names a per-second family even before the first rate is read,
+  // so that the family keeps one name for the whole session.
+  const std::vector<std::string> label_words = Words(label);
+  const std::size_t n = label_words.size();
+  if (n >= 2 && label_words[n - 2] == "per" && label_words[n - 1] == "second") is_rate = true;
   std::vector<std::string> words = NameWords(label, unit, is_rate, base.suffix);
   if (words.empty()) words = NameWords(counter, unit, is_rate, base.suffix);
   const bool suffixed = base.suffix[0] != '\0' || is_rate;

@@ -51,7 +51,7 @@ const char* ContentTypeOf(ExpositionFormat format);
 // The family name of one configured counter, before uniqueness is made: "sarvik_" and the
 // label's words in snake_case (the counter text when the label is empty), a unit named in the
 // label's parentheses left out, then the base unit ("_seconds", "_bytes", "_ratio") and
-// "_per_second" for a rate. Never ends in a suffix reserved for counters, histograms or
+// "_per_second" for a rate (or a label that ends in "per Second"). Never ends in a suffix reserved for counters, histograms or
 // summaries, and holds no abbreviated unit.
 std::string CounterFamilyName(std::string_view label, std::string_view counter, std::string_view unit, bool is_rate);
 

@@ -127,6 +127,9 @@ TEST(MetricsExpositionTest, CounterNamesFollowPrometheusNaming) {
   EXPECT_EQ("sarvik_requests_per_second", CounterFamilyName("Requests per Second", "Total number of requests:", "", true));
   EXPECT_EQ("sarvik_https_demo_sent_bytes_per_second",
             CounterFamilyName("https-demo Bytes Sent per Second", "bytes sent:", "B", true));
+  EXPECT_EQ("sarvik_https_demo_sent_bytes_per_second",
+            CounterFamilyName("https-demo Bytes Sent per Second", "bytes sent:", "B", false))
+      << "the same family before the first rate";
   EXPECT_EQ("sarvik_average_queue_length_1_minute",
             CounterFamilyName("Average Queue Length (1 Minute)", "Average Queue Length (1, 5, 15 minutes)", "", false));
   EXPECT_EQ("sarvik_cache_hit_ratio", CounterFamilyName("Cache Hit (%)", "hits", "%", false));
