@@ -4,7 +4,7 @@
 #include "monitor/monitor.h"
 #include "interface/sarvik.h"
 #include "platform/plinth.h"
-#include "ui/qt/qt_dialog.h"
+#include "ui/dialog_view.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int BrowseMonitor(void*, const char* host, CounterDefinition** selection, int32_
   return Shielded(
       [&] {
         return Monitor::Instance().BrowseMonitor(host, selection, count, message, message_size,
-                                                 QtDialogToolkit::Instance());
+                                                 PlatformDialogToolkit());
       },
       2, message, message_size);
 }

@@ -2,8 +2,9 @@
 //
 // The logic (CNetscapeDlg) owns the dialog's data and rules and receives the dialog's events
 // through DialogEvents; a toolkit builds the window of a DialogTemplate, shows it modally and
-// lets the logic read and write its controls through DialogView. The Qt view lives in ui/qt/;
-// tests use a fake one. Everything here runs on the one thread that shows the dialog.
+// lets the logic read and write its controls through DialogView. The Qt view lives in ui/qt/,
+// the Win32 view in ui/win32/; tests use a fake one. Everything here runs on the one thread that
+// shows the dialog.
 #pragma once
 
 #include <cstddef>
@@ -94,6 +95,9 @@ class DialogToolkit {
   // given to EndDialog, or kDialogEndedItself when the window cannot be built.
   virtual int DoModal(const DialogTemplate& dialog, DialogEvents& events) = 0;
 };
+
+// The toolkit of the plug-in: the view the build links (ui/qt/ on Linux, ui/win32/ on Windows).
+DialogToolkit& PlatformDialogToolkit();
 
 // Where a sorted list places a new item with `label` among `labels` (already in order): after
 // every label that sorts before it or equal to it. Labels compare without regard to ASCII case.

@@ -427,6 +427,8 @@ QtDialogToolkit& QtDialogToolkit::Instance() {
   return toolkit;
 }
 
+DialogToolkit& PlatformDialogToolkit() { return QtDialogToolkit::Instance(); }
+
 bool QtDialogToolkit::CanShowDialog(std::string* reason) {
   display_.reset();
   checked_ = CheckApplication(&platform_, reason, &display_);
