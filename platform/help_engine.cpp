@@ -1,18 +1,9 @@
 #include "platform/help_engine.h"
 
-#include "platform/help_viewer_finder.h"
-#include "platform/help_viewer_launcher.h"
-
 namespace {
 
-std::unique_ptr<HelpEngine> LoadDesktopEngine() {
-  std::optional<HelpViewer> viewer = FindHelpViewer(HelpViewerSearchFromEnvironment());
-  if (!viewer) return nullptr;
-  return MakeViewerHelpEngine(std::move(*viewer));
-}
-
 std::unique_ptr<HelpEngineBinding>& BindingSlot() {
-  static std::unique_ptr<HelpEngineBinding> binding = std::make_unique<HelpEngineBinding>(LoadDesktopEngine);
+  static std::unique_ptr<HelpEngineBinding> binding = std::make_unique<HelpEngineBinding>(LoadPlatformHelpEngine);
   return binding;
 }
 
@@ -31,5 +22,6 @@ bool HelpEngineBinding::Call(const HelpRequest& request) {
 HelpEngineBinding& TheHelpEngineBinding() { return *BindingSlot(); }
 
 void TEST_ResetHelpEngineBinding(HelpEngineLoader loader) {
-  BindingSlot() = std::make_unique<HelpEngineBinding>(loader ? std::move(loader) : HelpEngineLoader(LoadDesktopEngine));
+  BindingSlot() =
+      std::make_unique<HelpEngineBinding>(loader ? std::move(loader) : HelpEngineLoader(LoadPlatformHelpEngine));
 }

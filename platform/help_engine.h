@@ -2,9 +2,8 @@
 //
 // The binding finds and loads an engine at the first help request of the process and keeps it
 // for every later one; when that fails it remembers the failure and never tries again, and every
-// later request ends without a word. The process's binding loads the desktop's help viewer
-// (platform/help_viewer_finder.h finds it, platform/help_viewer_launcher.h starts it); tests
-// give it a loader of their own.
+// later request ends without a word. The process's binding loads the platform's engine
+// (LoadPlatformHelpEngine below); tests give it a loader of their own.
 //
 // The binding is used from the one thread that shows the dialog; it has no lock.
 #pragma once
@@ -53,9 +52,14 @@ class HelpEngineBinding {
   bool failed_ = false;
 };
 
-// The binding of this process, over the desktop's help viewers.
+// The binding of this process, over the platform's engine.
 HelpEngineBinding& TheHelpEngineBinding();
 
+// Finds and loads the platform's engine: the desktop's help viewer on Linux
+// (platform/help_viewer_finder.cpp), the HTML Help engine on Windows (platform/help_engine_win.cpp).
+// Null when none can be had. The binding calls it at most once.
+std::unique_ptr<HelpEngine> LoadPlatformHelpEngine();
+
 // Replaces the binding of this process by a fresh, empty one over `loader`; a null loader
-// restores the desktop's. Tests only.
+// restores the platform's. Tests only.
 void TEST_ResetHelpEngineBinding(HelpEngineLoader loader);

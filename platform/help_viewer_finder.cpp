@@ -226,3 +226,10 @@ std::vector<std::string> ParseDesktopExec(const std::string& exec) {
   if (!arguments.empty() && !has_file) arguments.push_back("%f");
   return arguments;
 }
+
+// On the desktop the help engine is the viewer found for the help file's type.
+std::unique_ptr<HelpEngine> LoadPlatformHelpEngine() {
+  std::optional<HelpViewer> viewer = FindHelpViewer(HelpViewerSearchFromEnvironment());
+  if (!viewer) return nullptr;
+  return MakeViewerHelpEngine(std::move(*viewer));
+}
