@@ -13,7 +13,7 @@ Result<std::string> LocateConfigFile() {
   if (!executable.ok()) return executable.status();
   const char* separator = FindLastPathSeparator(executable->c_str());
   executable->resize(separator == nullptr ? 0 : static_cast<std::size_t>(separator - executable->c_str()) + 1);
-  return *executable + kConfigRelativePath;
+  return *executable + NativePath(kConfigRelativePath);
 }
 
 HttpScheme ReadServerScheme(const Profile& profile) {

@@ -6,6 +6,7 @@
 #include "documents/user_data.h"
 #include "monitor/trim_host.h"
 #include "platform/catalogue.h"
+#include "platform/files.h"
 #include "platform/plinth.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -21,9 +22,9 @@ constexpr char kCatalogueRelativePath[] = "../dat/tq_mon_http_msgs";
 std::string CataloguePath() {
   const Result<std::string> found = GetExecutablePath();
   std::string executable = found.ok() ? *found : std::string();
-  const std::size_t slash = executable.rfind('/');
-  executable.resize(slash == std::string::npos ? 0 : slash + 1);
-  return executable + kCatalogueRelativePath;
+  const char* separator = FindLastPathSeparator(executable.c_str());
+  executable.resize(separator == nullptr ? 0 : static_cast<std::size_t>(separator - executable.c_str()) + 1);
+  return executable + NativePath(kCatalogueRelativePath);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 Status ReadFileStart(const std::string& path, std::string* contents, std::size_t limit) {
   contents->clear();
@@ -28,3 +29,10 @@ Status ReadFileStart(const std::string& path, std::string* contents, std::size_t
   contents->clear();
   return ErrnoStatus(failure);
 }
+
+const char* FindLastPathSeparator(const char* path) {
+  if (path == nullptr) return nullptr;
+  return std::strrchr(path, '/');
+}
+
+std::string NativePath(std::string_view relative_path) { return std::string(relative_path); }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 
@@ -14,3 +15,10 @@
 [[nodiscard]] inline Status ReadWholeFile(const std::string& path, std::string* contents) {
   return ReadFileStart(path, contents, std::size_t{64} << 20);
 }
+
+// The last directory separator in the NUL-terminated `path` ('/' here; '\\' or '/' on Windows),
+// or null when it has none.
+const char* FindLastPathSeparator(const char* path);
+
+// `relative_path`, written with '/', as the system spells paths ('\\' on Windows).
+std::string NativePath(std::string_view relative_path);

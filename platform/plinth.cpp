@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 void os_strncpy(char* destination, const char* source, int size, int /*unused*/) {
@@ -39,7 +40,7 @@ int os_gettimeofday(SampleTime* time, int /*unused*/) {
 
 bool os_get_dir_name(const char* path, char* output, int size) {
   if (output == nullptr || size < 1) return false;
-  const char* slash = path == nullptr ? nullptr : os_strrchr(path, '/');
+  const char* slash = FindLastPathSeparator(path);
   if (slash == nullptr) {
     os_strncpy(output, ".", size);
     return size > 1;

@@ -31,7 +31,8 @@ int os_FormatParameterizedString(std::string_view format, char* output, int size
 int os_gettimeofday(SampleTime* time, int unused = 0);
 
 // Writes into `output` (size bytes, terminated, cut to fit) the directory part of `path`:
-// everything before its last '/', or "." when it has none. Returns false when nothing fits.
+// everything before its last directory separator (platform/files.h), or "." when it has none.
+// Returns false when nothing fits.
 bool os_get_dir_name(const char* path, char* output, int size);
 
 // The last position of `character` in the NUL-terminated `text`, or null.

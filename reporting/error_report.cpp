@@ -1,7 +1,8 @@
 #include "reporting/error_report.h"
 
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/process.h"
 
 void MonitorErrorReport::SetError(int code, const char* text) {
   MutexLock hold(mutex_);
@@ -20,7 +21,7 @@ void MonitorErrorReport::RecordError(int code, std::int32_t id, MessageArguments
 }
 
 int MonitorErrorReport::GetReport(std::string* text) {
-  const bool report_always = std::getenv("QOR_MON_REPORT_ALWAYS") != nullptr;
+  const bool report_always = GetEnvironment("QOR_MON_REPORT_ALWAYS").has_value();
   MutexLock hold(mutex_);
   if (report_always) {
     *text = text_;
