@@ -82,8 +82,8 @@ const char kMonitorHelp[] = R"(Usage: sarvik-host monitor TARGET... [server opti
 Activates the counters on every target, reads each counter once per interval and, at the end
 of the duration or on SIGINT/SIGTERM, deactivates them and terminates the monitor.
 
-A TARGET is HOST (or HOST:PORT), which uses the server options, or
-HOST=PORT|URL|LOGIN|PASSWORD with its own user data.
+A TARGET is HOST (or HOST:PORT), which uses the server options, https://HOST[:PORT] for a
+statistics page served over TLS, or HOST=PORT|URL|LOGIN|PASSWORD[|https] with its own user data.
 
 Options:
   --targets FILE     read targets from FILE, one a line ('#' starts a comment)
