@@ -6,6 +6,8 @@
 # definition file, not from what the compiler marks.
 set_target_properties(sarvik PROPERTIES PREFIX "" OUTPUT_NAME sarvik)
 target_sources(sarvik PRIVATE "${CMAKE_SOURCE_DIR}/interface/sarvik.def")
+# The shipped DLL goes without its debugging information.
+target_link_options(sarvik PRIVATE -s)
 
 # The zip of the staged tree, as it is unpacked beside the controller.
 set(SARVIK_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/sarvik-windows.zip")

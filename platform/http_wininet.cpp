@@ -188,7 +188,7 @@ class WinInetExchange final : public HttpExchange {
     }
     // A server that closes the connection without a byte leaves WinINet an empty answer, which
     // it accepts; no status line arrived, so the send has failed.
-    if (StatusCode() == 0 && RawHeaderLength() == 0) {
+    if (StatusCode() == 0 && RawHeadersBlank()) {
       return Failure(StatusCode::kSendFailed, ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
     DWORD receive_ms = receive_timeout_ms_;
@@ -267,11 +267,15 @@ class WinInetExchange final : public HttpExchange {
     return 1;
   }
 
-  // The length of the response's status line and headers as received; 0 when none arrived.
-  DWORD RawHeaderLength() const {
+  // Whether the response brought no status line or header at all (nothing but line ends).
+  bool RawHeadersBlank() const {
     DWORD length = 0;
     (void)HttpQueryInfoA(request_, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr);
-    return length;
+    if (length == 0) return true;
+    std::string headers(static_cast<std::size_t>(length) + 1, '\0');
+    DWORD size = length + 1;
+    if (!HttpQueryInfoA(request_, HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &size, nullptr)) return true;
+    return headers.find_first_not_of(std::string("\r\n \t\0", 5)) == std::string::npos;
   }
 
   bool Cancelled() const { return cancel_requested_ && cancel_requested_(); }

@@ -20,10 +20,10 @@ namespace {
 // Wine shows the Unix file system as drive Z:.
 std::string WindowsPathOf(const std::string& unix_path) { return "Z:" + unix_path; }
 std::string UnixPathOf(const std::string& windows_path) {
-  std::string path = windows_path.rfind("Z:", 0) == 0 ? windows_path.substr(2) : windows_path;
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
+  const std::size_t drive = windows_path.rfind("Z:", 0) == 0 ? 2 : 0;
+  std::string path;
+  path.reserve(windows_path.size() - drive);
+  for (std::size_t i = drive; i < windows_path.size(); ++i) path += windows_path[i] == '\\' ? '/' : windows_path[i];
   return path;
 }
 
@@ -134,10 +134,19 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
                            const std::string& output_path, const std::string& errors_path) {
   static int serial = 0;
   const std::string pid_file = ScratchDirectory() + "/pid-" + std::to_string(++serial);
-  std::string script = "echo $$ > " + ShellWord(UnixPathOf(pid_file)) + "; exec " + ShellWord(program);
-  for (const std::string& argument : arguments) script += " " + ShellWord(argument);
+  std::string script = "echo $$ > ";
+  script += ShellWord(UnixPathOf(pid_file));
+  script += "; exec ";
+  script += ShellWord(program);
+  for (const std::string& argument : arguments) {
+    script += ' ';
+    script += ShellWord(argument);
+  }
   const std::string output = UnixPathOf(output_path);
-  script += " </dev/null >>" + ShellWord(output) + " 2>>" + ShellWord(errors_path.empty() ? output : UnixPathOf(errors_path));
+  script += " </dev/null >>";
+  script += ShellWord(output);
+  script += " 2>>";
+  script += ShellWord(errors_path.empty() ? output : UnixPathOf(errors_path));
   if (!RunShell(script)) return;
   WaitFor([&] {
     const std::string text = ReadFile(pid_file);

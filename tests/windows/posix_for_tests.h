@@ -3,6 +3,7 @@
 // environment calls update the process environment too, where the plug-in reads it.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <direct.h>
