@@ -54,8 +54,8 @@ inline constexpr int kMaxCounters = 10000;
 inline constexpr char kConfigRelativePath[] = "../dat/monitors/Netscape.cfg";
 
 // The full path of the configuration file: the directory of the host program's executable
-// followed by "/../dat/monitors/Netscape.cfg" (not normalised). On failure a kSystemError Status
-// carrying the system's error number.
+// followed by "../dat/monitors/Netscape.cfg" in the platform's separators (not normalised). On
+// failure a kSystemError Status carrying the system's error number.
 [[nodiscard]] Result<std::string> LocateConfigFile();
 
 // The scheme of the sources the user data composed from `profile` describes: section "Netscape"
