@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/dialog_event_relay.h"
 #include "ui/qt/application_scope.h"
 
 namespace {
@@ -65,7 +66,8 @@ class DialogWindow final : public QDialog {
 
 class QtDialogView final : public DialogView {
  public:
-  QtDialogView(const DialogTemplate& dialog, DialogEvents& events) : dialog_(dialog), events_(events) {}
+  QtDialogView(const DialogTemplate& dialog, DialogEvents& events)
+      : dialog_(dialog), events_(events), relay_(events, [this](int result) { EndDialog(result); }) {}
   ~QtDialogView() override { window_.reset(); }
   QtDialogView(const QtDialogView&) = delete;
   QtDialogView& operator=(const QtDialogView&) = delete;
@@ -74,8 +76,8 @@ class QtDialogView final : public DialogView {
   int Run();
 
   // Events from the window.
-  void CancelRequested() { Deliver([this] { events_.OnCancel(); }); }
-  void HelpKey() { Deliver([this] { events_.OnHelpInfo(); }); }
+  void CancelRequested() { relay_.Deliver([this] { events_.OnCancel(); }); }
+  void HelpKey() { relay_.Deliver([this] { events_.OnHelpInfo(); }); }
   void FocusLeft(QWidget* edit, Qt::FocusReason reason);
 
   // DialogView.
@@ -92,24 +94,13 @@ class QtDialogView final : public DialogView {
  private:
   void Build();
   QWidget* AddControl(const ControlTemplate& control, std::size_t index, DialogBaseUnits units);
-  void ButtonClicked(int control_id);
   QWidget* Control(int control_id) const;
   QListWidget* List(int control_id) const { return qobject_cast<QListWidget*>(Control(control_id)); }
 
-  // Runs `call` into the logic; anything it throws ends the dialog instead of crossing Qt.
-  template <typename Call>
-  void Deliver(Call call) {
-    if (ended_) return;
-    try {
-      call();
-    } catch (...) {
-      EndDialog(kDialogEndedItself);
-    }
-  }
-  // The same, after the event under way and every one posted before it.
+  // Runs `call` into the logic after the event under way and every one posted before it.
   template <typename Call>
   void DeliverLater(Call call) {
-    QMetaObject::invokeMethod(window_.get(), [this, call] { Deliver(call); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(window_.get(), [this, call] { relay_.Deliver(call); }, Qt::QueuedConnection);
   }
 
   const DialogTemplate& dialog_;
@@ -121,12 +112,8 @@ class QtDialogView final : public DialogView {
   std::vector<QWidget*> tab_stops_;                 // in tab order
   QWidget* first_tab_stop_ = nullptr;
   bool running_ = false;
-  bool ended_ = false;
   int result_ = kDialogEndedItself;
-  // A focus loss whose exchange has not run yet, and whether focus moves are the prompt's own.
-  bool exchange_pending_ = false;
-  int pending_field_ = 0;
-  bool prompting_ = false;
+  DialogEventRelay relay_;
 };
 
 void DialogWindow::reject() { view_.CancelRequested(); }
@@ -150,8 +137,8 @@ bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
 int QtDialogView::Run() {
   Build();
   bool focus_first = true;
-  Deliver([&] { focus_first = events_.OnInitDialog(*this); });
-  if (!ended_) {
+  relay_.Deliver([&] { focus_first = events_.OnInitDialog(*this); });
+  if (!relay_.ended()) {
     if (focus_first && first_tab_stop_ != nullptr) first_tab_stop_->setFocus(Qt::OtherFocusReason);
     running_ = true;
     window_->exec();
@@ -214,7 +201,7 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
       button->setAutoDefault(true);
       button->setDefault(control.kind == ControlKind::kDefPushButton);
       const int id = control.id;
-      QObject::connect(button, &QPushButton::clicked, window_.get(), [this, id] { ButtonClicked(id); });
+      QObject::connect(button, &QPushButton::clicked, window_.get(), [this, id] { relay_.ButtonClicked(id); });
       widget = button;
       break;
     }
@@ -275,47 +262,16 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
   return widget;
 }
 
-void QtDialogView::ButtonClicked(int control_id) {
-  switch (control_id) {
-    case kIdOk:
-      // OK exchanges every field itself; an exchange still owed for a focus loss is not run twice.
-      exchange_pending_ = false;
-      Deliver([this] { events_.OnOK(); });
-      break;
-    case kIdCancel:
-      exchange_pending_ = false;
-      Deliver([this] { events_.OnCancel(); });
-      break;
-    case kIdHelp:
-      Deliver([this] {
-        if (exchange_pending_) {
-          exchange_pending_ = false;
-          events_.OnKillfocusField(pending_field_);
-        }
-        events_.OnHelp();
-      });
-      break;
-    default:
-      break;
-  }
-}
-
 void QtDialogView::FocusLeft(QWidget* edit, Qt::FocusReason reason) {
-  if (prompting_ || ended_ || !MovesWithinDialog(reason)) return;
+  if (relay_.prompting() || relay_.ended() || !MovesWithinDialog(reason)) return;
   int field = 0;
   for (const auto& [id, widget] : controls_) {
     if (widget == edit) field = id;
   }
   if (field != kIdUrl && field != kIdPort && field != kIdLogin && field != kIdPassword) return;
-  // The exchange waits until the event that moved the focus (a click, a key) is fully handled,
-  // so that a prompt never opens in the middle of a mouse click.
-  exchange_pending_ = true;
-  pending_field_ = field;
-  DeliverLater([this] {
-    if (!exchange_pending_) return;
-    exchange_pending_ = false;
-    events_.OnKillfocusField(pending_field_);
-  });
+  if (relay_.FieldLeft(field)) {
+    QMetaObject::invokeMethod(window_.get(), [this] { relay_.ExchangeDue(); }, Qt::QueuedConnection);
+  }
 }
 
 QWidget* QtDialogView::Control(int control_id) const {
@@ -395,7 +351,7 @@ std::vector<int> QtDialogView::GetListSelectedItems(int control_id, int max_item
 void QtDialogView::ShowPrompt(int control_id, std::string_view text) {
   // The prompt takes the focus from the dialog and gives it back to the refused control; neither
   // move is a focus loss the logic hears of.
-  prompting_ = true;
+  relay_.SetPrompting(true);
   QPointer<QWidget> control = Control(control_id);
   {
     QMessageBox prompt(QMessageBox::Warning, FromUtf8(dialog_.caption), FromUtf8(text), QMessageBox::Ok,
@@ -403,20 +359,18 @@ void QtDialogView::ShowPrompt(int control_id, std::string_view text) {
     prompt.setObjectName("prompt");
     prompt.exec();
   }
-  if (control != nullptr && !ended_) {
+  if (control != nullptr && !relay_.ended()) {
     // Without a window manager nothing else gives the dialog back the activation.
     window_->activateWindow();
     control->setFocus(Qt::OtherFocusReason);
     if (auto* line = qobject_cast<QLineEdit*>(control.data())) line->selectAll();
   }
-  prompting_ = false;
+  relay_.SetPrompting(false);
 }
 
 void QtDialogView::EndDialog(int result) {
-  if (ended_) return;
-  ended_ = true;
+  if (!relay_.MarkEnded()) return;
   result_ = result;
-  exchange_pending_ = false;
   if (running_) window_->done(result);
 }
 

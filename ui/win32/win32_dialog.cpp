@@ -8,6 +8,8 @@
 #include <map>
 #include <string_view>
 
+#include "ui/dialog_event_relay.h"
+
 namespace {
 
 // Asks the view, after the event under way, to exchange the field whose edit lost the focus.
@@ -156,7 +158,8 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wparam, LPARA
 
 class Win32DialogView final : public DialogView {
  public:
-  Win32DialogView(const DialogTemplate& dialog, DialogEvents& events) : dialog_(dialog), events_(events) {}
+  Win32DialogView(const DialogTemplate& dialog, DialogEvents& events)
+      : dialog_(dialog), events_(events), relay_(events, [this](int result) { EndDialog(result); }) {}
   Win32DialogView(const Win32DialogView&) = delete;
   Win32DialogView& operator=(const Win32DialogView&) = delete;
 
@@ -184,31 +187,14 @@ class Win32DialogView final : public DialogView {
   HWND Control(int control_id) const { return window_ == nullptr ? nullptr : GetDlgItem(window_, control_id); }
   bool IsMultiline(int control_id) const;
   bool IsMultipleSelection(int control_id) const;
-  void ButtonClicked(int control_id);
   void FocusLeft(int control_id);
-
-  // Runs `call` into the logic; anything it throws ends the dialog instead of crossing the
-  // system's dialog manager.
-  template <typename Call>
-  void Deliver(Call call) {
-    if (ended_) return;
-    try {
-      call();
-    } catch (...) {
-      EndDialog(kDialogEndedItself);
-    }
-  }
 
   const DialogTemplate& dialog_;
   DialogEvents& events_;
   HWND window_ = nullptr;
   std::map<int, std::vector<std::string>> labels_;  // each list's labels, in list order
-  bool ended_ = false;
   int result_ = kDialogEndedItself;
-  // A focus loss whose exchange has not run yet, and whether focus moves are the prompt's own.
-  bool exchange_pending_ = false;
-  int pending_field_ = 0;
-  bool prompting_ = false;
+  DialogEventRelay relay_;
 };
 
 int Win32DialogView::Run() {
@@ -222,13 +208,13 @@ int Win32DialogView::Run() {
   window_ = nullptr;
   events_.OnDialogClosed();
   // A dialog that could not be created, or whose loop ended without EndDialog, ended itself.
-  return ended_ ? result_ : kDialogEndedItself;
+  return relay_.ended() ? result_ : kDialogEndedItself;
 }
 
 INT_PTR Win32DialogView::OnInitDialog(HWND window) {
   window_ = window;
   bool focus_first = true;
-  Deliver([&] { focus_first = events_.OnInitDialog(*this); });
+  relay_.Deliver([&] { focus_first = events_.OnInitDialog(*this); });
   // Returning TRUE lets the dialog manager put the focus on the first tab stop.
   return focus_first ? TRUE : FALSE;
 }
@@ -240,11 +226,11 @@ bool Win32DialogView::OnCommand(int control_id, int code) {
     case kIdHelp:
       // Enter and Escape arrive as commands of OK and Cancel with code 0, as a click does.
       if (code != BN_CLICKED) return false;
-      ButtonClicked(control_id);
+      relay_.ButtonClicked(control_id);
       return true;
     case kIdMeasurementList:
       if (code != LBN_SELCHANGE) return false;
-      Deliver([this] { events_.OnSelchangeMeasurements(); });
+      relay_.Deliver([this] { events_.OnSelchangeMeasurements(); });
       return true;
     case kIdPort:
     case kIdUrl:
@@ -260,51 +246,23 @@ bool Win32DialogView::OnCommand(int control_id, int code) {
 
 bool Win32DialogView::OnHelpKey() {
   bool handled = false;
-  Deliver([&] { handled = events_.OnHelpInfo(); });
+  relay_.Deliver([&] { handled = events_.OnHelpInfo(); });
   return handled;
 }
 
-void Win32DialogView::ButtonClicked(int control_id) {
-  switch (control_id) {
-    case kIdOk:
-      // OK exchanges every field itself; an exchange still owed for a focus loss is not run twice.
-      exchange_pending_ = false;
-      Deliver([this] { events_.OnOK(); });
-      break;
-    case kIdCancel:
-      exchange_pending_ = false;
-      Deliver([this] { events_.OnCancel(); });
-      break;
-    case kIdHelp:
-      Deliver([this] {
-        if (exchange_pending_) {
-          exchange_pending_ = false;
-          events_.OnKillfocusField(pending_field_);
-        }
-        events_.OnHelp();
-      });
-      break;
-    default:
-      break;
-  }
-}
-
 void Win32DialogView::FocusLeft(int control_id) {
-  if (prompting_ || ended_) return;
-  // The exchange waits until the message that moved the focus (a click, a key) is fully
-  // handled, so that a prompt never opens inside the system's change of focus.
-  exchange_pending_ = true;
-  pending_field_ = control_id;
-  PostMessageW(window_, kExchangeMessage, 0, 0);
+  if (relay_.FieldLeft(control_id)) PostMessageW(window_, kExchangeMessage, 0, 0);
 }
 
 void Win32DialogView::OnExchangeDue() {
-  if (!exchange_pending_ || ended_) return;
-  exchange_pending_ = false;
+  if (!relay_.exchange_owed()) return;
   // The focus left for another window (a prompt, another program): no move within the dialog.
   HWND focus = GetFocus();
-  if (focus == nullptr || (focus != window_ && !IsChild(window_, focus))) return;
-  Deliver([this] { events_.OnKillfocusField(pending_field_); });
+  if (focus == nullptr || (focus != window_ && !IsChild(window_, focus))) {
+    relay_.ForgetExchange();
+    return;
+  }
+  relay_.ExchangeDue();
 }
 
 bool Win32DialogView::IsMultiline(int control_id) const {
@@ -393,26 +351,24 @@ std::vector<int> Win32DialogView::GetListSelectedItems(int control_id, int max_i
 void Win32DialogView::ShowPrompt(int control_id, std::string_view text) {
   // The prompt takes the focus from the dialog and gives it back to the refused control; neither
   // move is a focus loss the logic hears of.
-  prompting_ = true;
+  relay_.SetPrompting(true);
   const std::wstring caption = Widen(dialog_.caption);
   const std::wstring message = Widen(text);
   MessageBoxW(window_, message.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
   HWND control = Control(control_id);
-  if (control != nullptr && !ended_) {
+  if (control != nullptr && !relay_.ended()) {
     SetFocus(control);
     const ControlTemplate* entry = dialog_.FindControl(control_id);
     if (entry != nullptr && entry->kind == ControlKind::kEditText) SendMessageW(control, EM_SETSEL, 0, -1);
   }
   // Focus losses the prompt caused are still in the queue; they belong to it.
-  exchange_pending_ = false;
-  prompting_ = false;
+  relay_.ForgetExchange();
+  relay_.SetPrompting(false);
 }
 
 void Win32DialogView::EndDialog(int result) {
-  if (ended_) return;
-  ended_ = true;
+  if (!relay_.MarkEnded()) return;
   result_ = result;
-  exchange_pending_ = false;
   if (window_ != nullptr) ::EndDialog(window_, result);
 }
 
