@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "tools/host/exit_codes.h"
 #include "tools/host/metrics_board.h"
@@ -53,6 +54,8 @@ class MonitorRun {
   }
   void Message(const std::string& call, const std::string& subject, const std::string& text);
   void Note(const std::string& text);
+  // Keeps a message for the report (when one is written), up to kMaxReportMessages.
+  void AddReportMessage(std::int64_t time_us, std::string source, const std::string& text);
   bool CheckReportPath();
   bool TestTargets();
   std::size_t ActivateAll();
@@ -135,12 +138,15 @@ void MonitorRun::Message(const std::string& call, const std::string& subject, co
   const std::int64_t now = NowMicroseconds();
   if (messages_to_stderr_) PrintPluginMessage(call, subject, text);
   if (table_) table_->AddMessage(now, call + "(" + subject + "): " + text);
-  if (!plan_.report_path.empty()) {
-    if (report_.messages.size() < kMaxReportMessages) {
-      report_.messages.push_back({now, call + "(" + subject + ")", text});
-    } else {
-      ++dropped_messages_;
-    }
+  AddReportMessage(now, call + "(" + subject + ")", text);
+}
+
+void MonitorRun::AddReportMessage(std::int64_t time_us, std::string source, const std::string& text) {
+  if (plan_.report_path.empty()) return;
+  if (report_.messages.size() < kMaxReportMessages) {
+    report_.messages.push_back({time_us, std::move(source), text});
+  } else {
+    ++dropped_messages_;
   }
 }
 
@@ -323,13 +329,7 @@ void MonitorRun::LabelRows(std::size_t t) {
 
 void MonitorRun::Announce(std::size_t t, const std::string& text) {
   Note(text);
-  if (!plan_.report_path.empty()) {
-    if (report_.messages.size() < kMaxReportMessages) {
-      report_.messages.push_back({NowMicroseconds(), "sarvik-host", text});
-    } else {
-      ++dropped_messages_;
-    }
-  }
+  AddReportMessage(NowMicroseconds(), "sarvik-host", text);
   // In the machine-readable outputs the first row of the target in this round carries it; a
   // failure's sentence already quotes the plug-in's message.
   if (rows_.empty()) return;
