@@ -263,7 +263,8 @@ TEST(HostTest, MonitorCsvFollowsTheServer) {
   StatisticsServer statistics({"--interval", "200"});
   ASSERT_TRUE(statistics.started());
   const int port = statistics.port();
-  HostProcess host({"monitor", "127.0.0.1:" + std::to_string(port), "--counter", "Total number of requests:",
+  // A counter by a part of its text in another case, and one by its exact text.
+  HostProcess host({"monitor", "127.0.0.1:" + std::to_string(port), "--counter", "total number of requests",
                     "--counter", "File Cache Entries", "--interval", "1", "--duration", "5", "--format", "csv"});
 
   // Load arrives once the host reads: twenty requests for twenty files.
@@ -513,6 +514,10 @@ TEST(HostTest, BadInputIsRefusedClearly) {
     std::string expected;
   } cases[] = {
       {{"monitor", live, "--counter", "No Such Counter"}, 2, "unknown counter 'No Such Counter'"},
+      {{"monitor", live, "--counter", "keepalivehist"}, 2, "did you mean 'KeepAliveHits' (Keep-Alive Hits per Second)"},
+      {{"monitor", live, "--counter", "keepalive"}, 2, "counter 'keepalive' is ambiguous: it fits 'KeepAliveCount'"},
+      {{"monitor", live, "--counter", "keepalivehits", "--counter", "Keep-Alive Hits per Second"}, 2,
+       "name the same counter 'KeepAliveHits'"},
       {{"monitor", refused, "--all", "--duration", "30"}, 1, "no target answered its connection test"},
       {{"monitor", "web1=80|/.perf", "--all"}, 2, "PORT|URL|LOGIN|PASSWORD"},
       {{"monitor", live, "--all", "--user-data", "http|/.perf||"}, 2, "no port from 1 to 65535"},

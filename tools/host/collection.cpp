@@ -1,7 +1,9 @@
 #include "tools/host/collection.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <functional>
 
 namespace sarvik_host {
 
@@ -202,6 +204,110 @@ const CounterInfo* FindCounter(const std::vector<CounterInfo>& counters, std::st
     if (counter.counter == text) return &counter;
   }
   return nullptr;
+}
+
+namespace {
+
+// `text` in lower case without spaces and punctuation; bytes of other scripts stay.
+std::string Compact(std::string_view text) {
+  std::string compact;
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 || std::isalnum(byte) != 0) compact += static_cast<char>(byte < 0x80 ? std::tolower(byte) : byte);
+  }
+  return compact;
+}
+
+// The fewest single-character edits that turn `wanted` into a part of `text` (into the whole of
+// `text` when `whole`).
+std::size_t EditDistance(std::string_view wanted, std::string_view text, bool whole) {
+  std::vector<std::size_t> previous(text.size() + 1), current(text.size() + 1);
+  for (std::size_t j = 0; j <= text.size(); ++j) previous[j] = whole ? j : 0;
+  for (std::size_t i = 1; i <= wanted.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j <= text.size(); ++j) {
+      const std::size_t replace = previous[j - 1] + (wanted[i - 1] == text[j - 1] ? 0 : 1);
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, replace});
+    }
+    std::swap(previous, current);
+  }
+  return whole ? previous.back() : *std::min_element(previous.begin(), previous.end());
+}
+
+std::string Quoted(const CounterInfo& counter) {
+  std::string text = "'" + counter.counter + "'";
+  if (!counter.label.empty() && counter.label != counter.counter) text += " (" + counter.label + ")";
+  return text;
+}
+
+}  // namespace
+
+CounterMatch MatchCounter(const std::vector<CounterInfo>& counters, std::string_view name) {
+  CounterMatch match;
+  const std::string lower = Lowercase(name);
+  const std::string compact = Compact(name);
+  using Rule = std::function<bool(const CounterInfo&)>;
+  const Rule rules[] = {
+      [&](const CounterInfo& c) { return c.counter == name; },
+      [&](const CounterInfo& c) { return c.label == name; },
+      [&](const CounterInfo& c) { return Lowercase(c.counter) == lower || Lowercase(c.label) == lower; },
+      [&](const CounterInfo& c) {
+        return !compact.empty() && (Compact(c.counter) == compact || Compact(c.label) == compact);
+      },
+      [&](const CounterInfo& c) {
+        if (Lowercase(c.counter).find(lower) != std::string::npos ||
+            Lowercase(c.label).find(lower) != std::string::npos) {
+          return true;
+        }
+        return !compact.empty() && (Compact(c.counter).find(compact) != std::string::npos ||
+                                    Compact(c.label).find(compact) != std::string::npos);
+      },
+  };
+  if (name.empty()) return match;
+  for (const Rule& fits : rules) {
+    std::vector<const CounterInfo*> fitting;
+    for (const CounterInfo& counter : counters) {
+      if (fits(counter)) fitting.push_back(&counter);
+    }
+    if (fitting.size() == 1) {
+      match.counter = fitting.front();
+      return match;
+    }
+    if (fitting.size() > 1) {
+      match.candidates = std::move(fitting);
+      match.ambiguous = true;
+      return match;
+    }
+  }
+
+  // A miss: the counters whose text or label comes nearest, as a whole or in part.
+  const std::size_t allowed = std::max<std::size_t>(1, compact.size() / 3);
+  std::vector<std::pair<std::size_t, const CounterInfo*>> near;
+  for (const CounterInfo& counter : counters) {
+    std::size_t best = std::string::npos;
+    for (const std::string* text : {&counter.counter, &counter.label}) {
+      if (text->empty()) continue;
+      best = std::min({best, EditDistance(lower, Lowercase(*text), true),
+                       EditDistance(compact, Compact(*text), false)});
+    }
+    if (best <= allowed) near.emplace_back(best, &counter);
+  }
+  std::stable_sort(near.begin(), near.end(),
+                   [](const auto& left, const auto& right) { return left.first < right.first; });
+  for (std::size_t i = 0; i < near.size() && i < 3; ++i) match.candidates.push_back(near[i].second);
+  return match;
+}
+
+std::string DescribeCounterMiss(std::string_view name, const CounterMatch& match) {
+  std::string list;
+  for (const CounterInfo* candidate : match.candidates) list += (list.empty() ? "" : ", ") + Quoted(*candidate);
+  if (match.ambiguous) {
+    return "counter '" + std::string(name) + "' is ambiguous: it fits " + list +
+           "; give more of the counter text or its label";
+  }
+  std::string text = "unknown counter '" + std::string(name) + "': the configuration has no such counter";
+  if (!list.empty()) text += "; did you mean " + list + "?";
+  return text + " ('sarvik-host collection HOST' lists them; the README says how to add one)";
 }
 
 std::string UnitOf(std::string_view label, std::string_view description) {

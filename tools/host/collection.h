@@ -25,6 +25,30 @@ std::vector<CounterInfo> ReadCollectionCounters(std::string_view document);
 // The counter of `counters` whose text is `text`, or null.
 const CounterInfo* FindCounter(const std::vector<CounterInfo>& counters, std::string_view text);
 
+// What a counter named by an operator comes to.
+struct CounterMatch {
+  // The one counter the name stands for, or null.
+  const CounterInfo* counter = nullptr;
+  // Without a counter: the counters the name fits equally well (an ambiguity, two or more), or,
+  // when it fits none, the nearest ones (up to three, nearest first; empty when none is near).
+  std::vector<const CounterInfo*> candidates;
+  bool ambiguous = false;
+};
+
+// Finds the counter `name` stands for among `counters`. In order, the first rule that leaves
+// exactly one counter decides: the counter text as written (this always wins); the label as
+// written; the text or label in any case; the text or label in any case without spaces and
+// punctuation ("keepalivehits"); a part of the text or label in any case, with or without
+// spaces and punctuation ("total number of requests"). A rule that leaves several counters
+// makes the name ambiguous; when no rule leaves any, the nearest counters by edit distance are
+// the candidates. Pointers point into `counters`.
+CounterMatch MatchCounter(const std::vector<CounterInfo>& counters, std::string_view name);
+
+// One line that says why `name` named no single counter, with the candidates of `match`:
+// "unknown counter 'x'; did you mean 'A' (label), 'B' (label)?" or "counter 'x' is ambiguous:
+// it fits 'A' (label), 'B' (label)".
+std::string DescribeCounterMiss(std::string_view name, const CounterMatch& match);
+
 // `text` with the five predefined entities and numeric character references replaced; a
 // reference that cannot be read stays as written.
 std::string XmlUnescape(std::string_view text);

@@ -64,5 +64,86 @@ TEST(CollectionTest, ServerPropertiesAreWrittenIntoTheDocument) {
   EXPECT_NE(std::string::npos, fresh.find("<monitorData><prop name=\"URL\"><value>/x</value></prop>"));
 }
 
+// A part of the default configuration: texts and labels that look alike.
+std::vector<CounterInfo> FarmCounters() {
+  return {
+      {"KeepAliveCount", "Keep-Alive Connections", "", ""},
+      {"KeepAliveHits", "Keep-Alive Hits per Second", "", ""},
+      {"Keep-Alive Sessions", "Keep-Alive Sessions", "", ""},
+      {"Active Sessions", "Active Sessions", "", ""},
+      {"Total number of requests:", "Requests per Second", "", ""},
+      {"Number of Requests:", "Default Bucket Requests per Second", "", ""},
+      {"vs1 Requests", "https-demo Requests per Second", "", ""},
+      // A label that is another counter's text: the text as written wins.
+      {"Sessions", "Active Sessions", "", ""},
+  };
+}
+
+TEST(CollectionTest, ACounterIsFoundByItsTextItsLabelOrAPartOfEither) {
+  const std::vector<CounterInfo> counters = FarmCounters();
+  const auto found = [&](std::string_view name) -> std::string {
+    const CounterMatch match = MatchCounter(counters, name);
+    return match.counter == nullptr ? "<none: " + DescribeCounterMiss(name, match) + ">" : match.counter->counter;
+  };
+  EXPECT_EQ("Total number of requests:", found("Total number of requests:"));
+  EXPECT_EQ("Total number of requests:", found("Requests per Second")) << "the label";
+  EXPECT_EQ("Total number of requests:", found("total number of requests")) << "a part, in any case";
+  EXPECT_EQ("Total number of requests:", found("requests per second"));
+  EXPECT_EQ("KeepAliveHits", found("keepalivehits"));
+  EXPECT_EQ("KeepAliveHits", found("keep-alive hits")) << "a part of the label";
+  EXPECT_EQ("KeepAliveHits", found("KEEP ALIVE HITS")) << "without spaces and punctuation";
+  EXPECT_EQ("Keep-Alive Sessions", found("keepalive sessions"));
+  EXPECT_EQ("Active Sessions", found("Active Sessions")) << "the text as written wins over another's label";
+  EXPECT_EQ("Sessions", found("Sessions"));
+  EXPECT_EQ("vs1 Requests", found("https-demo"));
+}
+
+TEST(CollectionTest, AnAmbiguousNameListsWhatItFits) {
+  const std::vector<CounterInfo> counters = FarmCounters();
+  const CounterMatch match = MatchCounter(counters, "keepalive");
+  EXPECT_EQ(nullptr, match.counter);
+  EXPECT_TRUE(match.ambiguous);
+  ASSERT_EQ(3u, match.candidates.size());
+  EXPECT_EQ("KeepAliveCount", match.candidates[0]->counter);
+  EXPECT_EQ("KeepAliveHits", match.candidates[1]->counter);
+  EXPECT_EQ("Keep-Alive Sessions", match.candidates[2]->counter);
+  const std::string message = DescribeCounterMiss("keepalive", match);
+  EXPECT_NE(std::string::npos, message.find("counter 'keepalive' is ambiguous: it fits 'KeepAliveCount' "
+                                            "(Keep-Alive Connections), 'KeepAliveHits' (Keep-Alive Hits per Second), "
+                                            "'Keep-Alive Sessions'"))
+      << message;
+
+  const CounterMatch requests = MatchCounter(counters, "REQUESTS");
+  EXPECT_TRUE(requests.ambiguous);
+  EXPECT_EQ(3u, requests.candidates.size());
+}
+
+TEST(CollectionTest, AMissSuggestsTheNearestCounters) {
+  const std::vector<CounterInfo> counters = FarmCounters();
+  CounterMatch match = MatchCounter(counters, "keepalivehist");
+  EXPECT_EQ(nullptr, match.counter);
+  EXPECT_FALSE(match.ambiguous);
+  ASSERT_FALSE(match.candidates.empty());
+  EXPECT_EQ("KeepAliveHits", match.candidates[0]->counter);
+  std::string message = DescribeCounterMiss("keepalivehist", match);
+  EXPECT_EQ(0u, message.find("unknown counter 'keepalivehist': the configuration has no such counter; did you mean "
+                             "'KeepAliveHits' (Keep-Alive Hits per Second)"))
+      << message;
+
+  match = MatchCounter(counters, "Total number of requets");
+  ASSERT_FALSE(match.candidates.empty());
+  EXPECT_EQ("Total number of requests:", match.candidates[0]->counter);
+  EXPECT_LE(match.candidates.size(), 3u);
+
+  match = MatchCounter(counters, "No Such Counter");
+  EXPECT_EQ(nullptr, match.counter);
+  EXPECT_TRUE(match.candidates.empty()) << match.candidates[0]->counter;
+  message = DescribeCounterMiss("No Such Counter", match);
+  EXPECT_EQ(std::string::npos, message.find("did you mean")) << message;
+  EXPECT_NE(std::string::npos, message.find("'sarvik-host collection HOST' lists them")) << message;
+
+  EXPECT_EQ(nullptr, MatchCounter(counters, "").counter);
+}
+
 }  // namespace
 }  // namespace sarvik_host

@@ -128,14 +128,22 @@ int RunMonitorCommand(const CommandLine& command_line, SignalWatch& signals) {
   if (command_line.all_counters) {
     plan.counters = known;
   } else {
+    std::vector<std::pair<const CounterInfo*, std::string>> chosen;  // each counter and the name it was given by
     for (const std::string& text : command_line.counters) {
-      const CounterInfo* counter = FindCounter(known, text);
-      if (counter == nullptr) {
-        PrintError("unknown counter '" + text + "': the configuration has no such counter (" +
-                   "'sarvik-host collection HOST' lists them; the README says how to add one)");
+      const CounterMatch match = MatchCounter(known, text);
+      if (match.counter == nullptr) {
+        PrintError(DescribeCounterMiss(text, match));
         return kExitUsage;
       }
-      plan.counters.push_back(*counter);
+      for (const auto& [counter, given] : chosen) {
+        if (counter == match.counter) {
+          PrintError("--counter '" + given + "' and --counter '" + text + "' name the same counter '" +
+                     counter->counter + "'");
+          return kExitUsage;
+        }
+      }
+      chosen.emplace_back(match.counter, text);
+      plan.counters.push_back(*match.counter);
     }
   }
 
