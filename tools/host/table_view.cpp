@@ -96,17 +96,6 @@ std::string Sparkline(std::span<const double> values) {
   return line;
 }
 
-std::string DisplayNumber(double number) {
-  if (!std::isfinite(number)) return std::isnan(number) ? "nan" : (number > 0 ? "inf" : "-inf");
-  char text[64];
-  if (number == std::floor(number) && std::fabs(number) < 1e15) {
-    std::snprintf(text, sizeof text, "%.0f", number);
-  } else {
-    std::snprintf(text, sizeof text, "%.6g", number);
-  }
-  return text;
-}
-
 TableView::TableView(const std::vector<std::string>& targets, const std::vector<CounterInfo>& counters)
     : targets_(targets), counters_(counters), series_(targets.size() * counters.size()) {}
 
@@ -162,8 +151,8 @@ std::string TableView::Render(const SessionStatus& status, std::size_t width, st
       std::string value = "-";
       std::string unit = counter.unit;
       if (entry.shows_number) {
-        value = DisplayNumber(ReadingNumber(entry.reading));
-        unit = ReadingUnit(counter.unit, IsRate(entry.reading));
+        value = ReadableNumber(ReadingNumber(entry.reading), ReadingUnit(counter.unit, IsRate(entry.reading)));
+        unit.clear();
       }
       const std::vector<double> recent(entry.recent.begin(), entry.recent.end());
       const std::string label = counter.label.empty() ? counter.counter : counter.label;

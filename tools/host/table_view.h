@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/host/collection.h"
+#include "tools/host/readable_number.h"
 #include "tools/host/reading_row.h"
 
 namespace sarvik_host {
@@ -18,9 +19,6 @@ namespace sarvik_host {
 // to their maximum (highest); all equal values give the lowest block, a value that is not
 // finite a blank.
 std::string Sparkline(std::span<const double> values);
-
-// A number for a person: integers without decimals, others with up to six significant digits.
-std::string DisplayNumber(double number);
 
 // The display width of UTF-8 `text` (one column a code point).
 std::size_t DisplayWidth(const std::string& text);
