@@ -1,7 +1,9 @@
-# cmake -DCONFIG=Netscape.cfg -DOUTPUT=counters.htm -P CountersPage.cmake
+# cmake -DCONFIG=Netscape.cfg -DOUTPUT=counters.htm [-DEDITION=zh_CN] -P CountersPage.cmake
 # Writes the help page of the counters from the default counter configuration: each counter's
 # label, what it reports (a value, or a rate per second) and its description, under the group
-# headings of the file's comments. The page and the file cannot disagree.
+# headings of the file's comments. The page and the file cannot disagree. The page's own words
+# are English, or Simplified Chinese with EDITION zh_CN; the labels, descriptions and headings
+# are the configuration's, as the dialog lists them.
 
 function(html_escape out text)
   string(REPLACE "&" "&amp;" text "${text}")
@@ -10,6 +12,14 @@ function(html_escape out text)
   string(REPLACE "\"" "&quot;" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
+
+if(EDITION STREQUAL "zh_CN")
+  set(word_rate "每秒速率")
+  set(word_value "值")
+else()
+  set(word_rate "per second")
+  set(word_value "value")
+endif()
 
 # A CMake list cannot hold the semicolons of the file's comments: they become "<sc>" first.
 file(READ "${CONFIG}" content)
@@ -29,9 +39,9 @@ macro(flush_counter)
     html_escape(label_html "${label}")
     html_escape(description_html "${description}")
     if(rate STREQUAL "1")
-      set(kind "per second")
+      set(kind "${word_rate}")
     else()
-      set(kind "value")
+      set(kind "${word_value}")
     endif()
     if(NOT pending_heading STREQUAL "")
       string(APPEND rows "<tr><th colspan=\"3\" class=\"group\">${pending_heading}</th></tr>\n")
@@ -77,6 +87,27 @@ foreach(line IN LISTS lines)
 endforeach()
 flush_counter()
 
+if(EDITION STREQUAL "zh_CN")
+  file(WRITE "${OUTPUT}" "<html>
+<head>
+<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">
+<title>计数器</title>
+<link rel=\"stylesheet\" type=\"text/css\" href=\"help.css\">
+</head>
+<body>
+<h1>计数器</h1>
+<p>下面是监视器默认配置 <code>dat\\monitors\\Netscape.cfg</code> 中的计数器，与<a href=\"CL_NETSCAPE_MEASUREMENTS.htm\">添加度量</a>对话框列出的一样。报告为<i>每秒速率</i>的计数器是只增不减的总数；监视器报告它在统计信息页面最后两个副本之间增长的速度。报告为<i>值</i>的计数器按页面显示的值报告。</p>
+<table>
+<tr><th>计数器</th><th>报告为</th><th>测量内容</th></tr>
+${rows}</table>
+<h2>更改计数器</h2>
+<p>每个计数器是配置文件中的一个节 <code>[N]</code>，编号从 0 开始，含有以下键：<code>Counter</code>（页面中值前面的文本）、<code>Label</code>（列表中的名称）、<code>Description</code> 和 <code>KeepPrevValue</code>（<code>1</code> 表示每秒速率）。<code>[Netscape]</code> 节的 <code>Counters</code> 键说明读取多少个节。位于页面表格中的计数器用 <code>TblName</code> 指明表格，用 <code>TblRow</code> 和 <code>TblColumn</code> 指明单元格。参见<a href=\"configuration.htm\">配置文件</a>。更改在监视器再次启动时生效。</p>
+</body>
+</html>
+")
+  return()
+endif()
+
 file(WRITE "${OUTPUT}" "<html>
 <head>
 <meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">
@@ -98,7 +129,7 @@ ${rows}</table>
 <code>Description</code> and <code>KeepPrevValue</code> (<code>1</code> for a rate per second). The key
 <code>Counters</code> of section <code>[Netscape]</code> says how many sections are read. Counters in a table of the
 page name the table with <code>TblName</code> and the cell with <code>TblRow</code> and <code>TblColumn</code>.
-Changes take effect when the monitor starts again.</p>
+See <a href=\"configuration.htm\">The configuration file</a>. Changes take effect when the monitor starts again.</p>
 </body>
 </html>
 ")
