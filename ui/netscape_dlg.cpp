@@ -14,6 +14,15 @@ namespace {
 
 std::string_view FieldText(const char* field, std::size_t size) { return {field, strnlen(field, size)}; }
 
+// Opens the dialog's help topic. The first request that finds no help viewer says so, over the
+// Help button; the ones after it stay silent.
+void OpenHelp(DialogView* view, const DialogTemplate* dialog) {
+  if (OpenHelpTopic(kAddMeasurementsHelpContext) != HelpOutcome::kNoHelpEngine) return;
+  if (view == nullptr || dialog == nullptr) return;
+  const std::string text = dialog->Prompt("no_help_viewer");
+  if (!text.empty()) view->ShowPrompt(kIdHelp, text);
+}
+
 }  // namespace
 
 std::optional<std::int32_t> ParseIntegerEntry(std::string_view text) {
@@ -114,10 +123,10 @@ void CNetscapeDlg::OnCancel() {
   if (view_ != nullptr) view_->EndDialog(kDialogCancel);
 }
 
-void CNetscapeDlg::OnHelp() { OpenHelpTopic(kAddMeasurementsHelpContext); }
+void CNetscapeDlg::OnHelp() { OpenHelp(view_, template_); }
 
 bool CNetscapeDlg::OnHelpInfo() {
-  OpenHelpTopic(kAddMeasurementsHelpContext);
+  OpenHelp(view_, template_);
   return true;
 }
 
