@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -58,6 +59,66 @@ TEST(DialogTemplateTest, EveryControlFitsTheDialogAndNoneHidesAnother) {
         EXPECT_TRUE(a_frames_b || b_frames_a) << Describe(a) << " and " << Describe(b) << " overlap";
       }
     }
+  }
+}
+
+// In dialog units the font is 8 units high, whatever font an edition uses.
+constexpr int kTitleLineHeight = 8;
+constexpr int kMarginToTheFrames = 7;
+constexpr int kCaptionGap = 4;
+
+TEST(DialogTemplateTest, GroupsHoldTheirControlsBelowTheTitleAndTheDialogIsAsTallAsItsContent) {
+  for (Edition edition : kEditions) {
+    SCOPED_TRACE(EditionName(edition));
+    const DialogTemplate dialog = Load(edition);
+    int content_bottom = 0;
+    for (const ControlTemplate& control : dialog.controls) {
+      content_bottom = std::max(content_bottom, control.rect.y + control.rect.height);
+    }
+    EXPECT_LE(dialog.height - content_bottom, kMarginToTheFrames) << "empty space below the last control";
+    EXPECT_GE(dialog.height - content_bottom, 1) << "the last control touches the dialog's edge";
+
+    for (const ControlTemplate& group : dialog.controls) {
+      if (group.kind != ControlKind::kGroupBox) continue;
+      int members = 0;
+      for (const ControlTemplate& control : dialog.controls) {
+        if (control.kind == ControlKind::kGroupBox || !Overlap(control.rect, group.rect)) continue;
+        ++members;
+        EXPECT_TRUE(Inside(control.rect, group.rect)) << Describe(control) << " crosses the frame of " << Describe(group);
+        EXPECT_GE(control.rect.y, group.rect.y + kTitleLineHeight + 1)
+            << Describe(control) << " reaches into the title of " << Describe(group);
+        EXPECT_GE(control.rect.x, group.rect.x + 2) << Describe(control) << " lies on the frame of " << Describe(group);
+        EXPECT_LE(control.rect.x + control.rect.width, group.rect.x + group.rect.width - 2)
+            << Describe(control) << " lies on the frame of " << Describe(group);
+        EXPECT_LE(control.rect.y + control.rect.height, group.rect.y + group.rect.height - 2)
+            << Describe(control) << " lies on the frame of " << Describe(group);
+      }
+      EXPECT_GT(members, 0) << Describe(group) << " frames nothing";
+    }
+  }
+}
+
+TEST(DialogTemplateTest, EveryCaptionEndsClearOfTheFieldItNames) {
+  for (Edition edition : kEditions) {
+    SCOPED_TRACE(EditionName(edition));
+    const DialogTemplate dialog = Load(edition);
+    int captions = 0;
+    for (const ControlTemplate& caption : dialog.controls) {
+      if (caption.kind != ControlKind::kRightText) continue;
+      // The field a caption names: the nearest edit to its right on the same line.
+      const ControlTemplate* field = nullptr;
+      for (const ControlTemplate& control : dialog.controls) {
+        const bool same_line = control.rect.y < caption.rect.y + caption.rect.height &&
+                               caption.rect.y < control.rect.y + control.rect.height;
+        if (control.kind != ControlKind::kEditText || !same_line || control.rect.x < caption.rect.x) continue;
+        if (field == nullptr || control.rect.x < field->rect.x) field = &control;
+      }
+      ASSERT_NE(nullptr, field) << Describe(caption) << " names no field";
+      ++captions;
+      EXPECT_GE(field->rect.x - (caption.rect.x + caption.rect.width), kCaptionGap)
+          << Describe(caption) << " touches " << Describe(*field);
+    }
+    EXPECT_EQ(4, captions) << "login, password, port and URL";
   }
 }
 
