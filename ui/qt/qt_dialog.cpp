@@ -10,10 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QHelpEvent>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 #include <map>
@@ -47,6 +51,57 @@ bool MovesWithinDialog(Qt::FocusReason reason) {
   return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && reason != Qt::MenuBarFocusReason;
 }
 
+// A group box drawn the way the template's window system draws one: the frame runs around the
+// whole control, its top edge through the middle of the title line, and the title stands on that
+// edge, inside the frame's left and right sides, with the frame broken behind it. (Qt's own
+// styles put the title above a frame that starts lower down, so the template's controls, placed
+// one title line below the box's top, would cross the frame.) A title too wide for the box is
+// elided.
+class DialogGroupBox final : public QGroupBox {
+ public:
+  DialogGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+  // Where the title stands: one average character in from the frame's left side, as wide as its
+  // text (with a little space either side), at most up to one character from the right side.
+  QRect TitleRect() const {
+    const QFontMetrics metrics(font());
+    const int indent = metrics.averageCharWidth();
+    const int available = std::max(0, width() - 2 * indent);
+    const int wanted = metrics.horizontalAdvance(QString(title()).remove('&')) + 2 * kTitlePadding;
+    return {indent, 0, std::min(wanted, available), metrics.height()};
+  }
+  // The frame's outer edge: the whole control but the upper half of the title line.
+  QRect FrameRect() const {
+    const int title_middle = QFontMetrics(font()).height() / 2;
+    return QRect(0, title_middle, width(), height() - title_middle);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    // An etched frame: a shadow line and a light line one pixel lower right.
+    const QRect frame = FrameRect();
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.adjusted(1, 1, -1, -1));
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame.adjusted(0, 0, -2, -2));
+    const QRect title_rect = TitleRect();
+    if (title().isEmpty() || title_rect.width() <= 2 * kTitlePadding) return;
+    painter.fillRect(title_rect, palette().color(QPalette::Window));
+    const QRect text_rect = title_rect.adjusted(kTitlePadding, 0, -kTitlePadding, 0);
+    const QFontMetrics metrics(font());
+    const QString plain = QString(title()).remove('&');
+    const QString shown = metrics.horizontalAdvance(plain) <= text_rect.width()
+                              ? title()
+                              : metrics.elidedText(plain, Qt::ElideRight, text_rect.width());
+    style()->drawItemText(&painter, text_rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(),
+                          isEnabled(), shown, QPalette::WindowText);
+  }
+
+ private:
+  static constexpr int kTitlePadding = 2;
+};
+
 class QtDialogView;
 
 // The modal window. Escape and the close button ask the logic to cancel; F1 asks for help.
@@ -79,6 +134,9 @@ class QtDialogView final : public DialogView {
   void CancelRequested() { relay_.Deliver([this] { events_.OnCancel(); }); }
   void HelpKey() { relay_.Deliver([this] { events_.OnHelpInfo(); }); }
   void FocusLeft(QWidget* edit, Qt::FocusReason reason);
+  // Gives every item of `list` whose label the list elides its whole label as the tool tip, and
+  // takes it from those shown whole.
+  void UpdateListToolTips(QListWidget* list);
 
   // DialogView.
   std::string GetControlText(int control_id) const override;
@@ -94,6 +152,8 @@ class QtDialogView final : public DialogView {
  private:
   void Build();
   QWidget* AddControl(const ControlTemplate& control, std::size_t index, DialogBaseUnits units);
+  void FitCaptions(DialogBaseUnits units);
+  void UpdateListToolTip(QListWidget* list, QListWidgetItem* item);
   QWidget* Control(int control_id) const;
   QListWidget* List(int control_id) const { return qobject_cast<QListWidget*>(Control(control_id)); }
 
@@ -109,6 +169,7 @@ class QtDialogView final : public DialogView {
   std::map<int, QWidget*> controls_;                // by identifier; owned by the window
   std::map<int, std::vector<std::string>> labels_;  // each list's labels, in list order
   std::map<int, int> text_limits_;                  // each limited edit's limit
+  std::vector<std::pair<const ControlTemplate*, QWidget*>> widgets_;  // every control, in template order
   std::vector<QWidget*> tab_stops_;                 // in tab order
   QWidget* first_tab_stop_ = nullptr;
   bool running_ = false;
@@ -128,6 +189,10 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize) {
+    // A list's viewport got its size: which labels it has to elide is known now.
+    if (auto* list = qobject_cast<QListWidget*>(watched->parent())) view_.UpdateListToolTips(list);
+  }
   if (event->type() == QEvent::FocusOut) {
     if (auto* edit = qobject_cast<QWidget*>(watched)) view_.FocusLeft(edit, static_cast<QFocusEvent*>(event)->reason());
   }
@@ -169,6 +234,7 @@ void QtDialogView::Build() {
   // Group boxes only frame the controls they surround: they lie beneath them and let every
   // click through.
   for (QWidget* box : group_boxes) box->lower();
+  FitCaptions(units);
   for (std::size_t i = 1; i < tab_stops_.size(); ++i) QWidget::setTabOrder(tab_stops_[i - 1], tab_stops_[i]);
   if (!tab_stops_.empty()) first_tab_stop_ = tab_stops_.front();
 }
@@ -181,6 +247,8 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
   switch (control.kind) {
     case ControlKind::kListBox: {
       auto* list = new QListWidget(parent);
+      list->setTextElideMode(Qt::ElideRight);
+      list->viewport()->installEventFilter(window_.get());
       if (control.HasStyle("EXTENDEDSEL")) list->setSelectionMode(QAbstractItemView::ExtendedSelection);
       else if (control.HasStyle("MULTIPLESEL")) list->setSelectionMode(QAbstractItemView::MultiSelection);
       else list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -235,7 +303,7 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
     }
     case ControlKind::kGroupBox:
     default: {
-      auto* box = new QGroupBox(text, parent);
+      auto* box = new DialogGroupBox(text, parent);
       box->setAttribute(Qt::WA_TransparentForMouseEvents);
       box->setFocusPolicy(Qt::NoFocus);
       widget = box;
@@ -244,6 +312,7 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
   }
   const DialogRect rect = MapDialogRect(control.rect, units);
   widget->setGeometry(rect.x, rect.y, rect.width, rect.height);
+  widgets_.emplace_back(&control, widget);
   if (control.id != -1) {
     widget->setObjectName(QString("control-%1").arg(control.id));
     controls_[control.id] = widget;
@@ -260,6 +329,63 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
     widget->setFocusPolicy(Qt::NoFocus);
   }
   return widget;
+}
+
+// The template places each caption for the original system's font; the font here may be wider.
+// A caption whose text, measured in the dialog's font, is wider than its place grows away from
+// the field it names (a right-aligned caption to the left, a left-aligned one to the right) as far
+// as the next control or the frame around it allows, keeping the template's gap; what still does
+// not fit is elided, with the whole caption as the tool tip.
+void QtDialogView::FitCaptions(DialogBaseUnits units) {
+  const int gap = MapDialogRect({0, 0, 4, 0}, units).width;
+  const int frame_margin = MapDialogRect({0, 0, 2, 0}, units).width;
+  for (const auto& [control, widget] : widgets_) {
+    auto* label = qobject_cast<QLabel*>(widget);
+    if (label == nullptr) continue;
+    const QFontMetrics metrics(label->font());
+    const QString text = label->text();
+    const int needed = metrics.horizontalAdvance(text);
+    QRect place = label->geometry();
+    if (needed <= place.width()) continue;
+    const bool grows_left = control->kind == ControlKind::kRightText;
+    // How far the caption may grow: the nearest other control on its line, or the inside of the
+    // group box around it, or the dialog's edge.
+    int limit = grows_left ? gap : window_->width() - gap;
+    for (const auto& [other, other_widget] : widgets_) {
+      if (other_widget == widget) continue;
+      const QRect area = other_widget->geometry();
+      if (other->kind == ControlKind::kGroupBox) {
+        if (!area.contains(place)) continue;
+        limit = grows_left ? std::max(limit, area.left() + frame_margin) : std::min(limit, area.right() - frame_margin);
+        continue;
+      }
+      if (area.bottom() < place.top() || area.top() > place.bottom()) continue;
+      if (grows_left && area.right() < place.left()) limit = std::max(limit, area.right() + 1 + gap);
+      if (!grows_left && area.left() > place.right()) limit = std::min(limit, area.left() - gap);
+    }
+    if (grows_left) place.setLeft(std::max(limit, place.right() + 1 - needed));
+    else place.setRight(std::min(limit - 1, place.left() + needed - 1));
+    label->setGeometry(place);
+    if (needed > place.width()) {
+      label->setText(metrics.elidedText(text, Qt::ElideRight, place.width()));
+      label->setToolTip(text);
+      // A tool tip needs the mouse.
+      label->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    }
+  }
+}
+
+void QtDialogView::UpdateListToolTip(QListWidget* list, QListWidgetItem* item) {
+  // The item's text stands inside the item by the style's focus frame margin and one pixel.
+  const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+  const QRect rect = list->visualItemRect(item);
+  const int width = (rect.width() > 0 ? rect.width() : list->viewport()->width()) - 2 * margin;
+  const bool elided = QFontMetrics(list->font()).horizontalAdvance(item->text()) > width;
+  item->setToolTip(elided ? item->text() : QString());
+}
+
+void QtDialogView::UpdateListToolTips(QListWidget* list) {
+  for (int row = 0; row < list->count(); ++row) UpdateListToolTip(list, list->item(row));
 }
 
 void QtDialogView::FocusLeft(QWidget* edit, Qt::FocusReason reason) {
@@ -323,6 +449,7 @@ int QtDialogView::AddListItem(int control_id, std::string_view label, const void
   auto* item = new QListWidgetItem(FromUtf8(label));
   item->setData(Qt::UserRole, QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(data)));
   list->insertItem(static_cast<int>(position), item);
+  UpdateListToolTip(list, item);
   return static_cast<int>(position);
 }
 
