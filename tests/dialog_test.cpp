@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QGroupBox>
+#include <QHelpEvent>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include <QStyleOptionTitleBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <chrono>
 #include <cstdlib>
@@ -241,6 +244,143 @@ void SaveScreenshot(QDialog* dialog, const std::string& name) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The dialog's layout as the user sees it, measured on the shown window in the dialog's own fonts.
+
+std::string Name(const QWidget* widget) {
+  QString text;
+  if (auto* box = qobject_cast<const QGroupBox*>(widget)) text = box->title();
+  else if (auto* label = qobject_cast<const QLabel*>(widget)) text = label->text();
+  else if (auto* button = qobject_cast<const QPushButton*>(widget)) text = button->text();
+  return (widget->objectName() + " '" + text + "'").toStdString();
+}
+
+// The dialog's controls: its children named after the template.
+std::vector<QWidget*> Controls(QDialog* dialog) {
+  std::vector<QWidget*> controls;
+  for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->objectName().startsWith("control-") || child->objectName().startsWith("static-")) controls.push_back(child);
+  }
+  return controls;
+}
+
+bool IsGroup(const QWidget* widget) { return qobject_cast<const QGroupBox*>(widget) != nullptr; }
+
+// Whether the window's background shows at `point` of `image` (a grab of `widget`).
+bool Background(const QImage& image, QPoint point, const QWidget* widget) {
+  return image.pixelColor(point) == widget->palette().color(QPalette::Window);
+}
+
+// Group boxes frame their controls with the title on the frame's top edge; every other control lies
+// inside its box's frame below the title; no two controls overlap; the dialog ends a margin below
+// its content no larger than the margin beside it; every caption's text, measured in its font,
+// fits its place and ends clear of the field it names.
+void CheckLayout(QDialog* dialog) {
+  const std::vector<QWidget*> controls = Controls(dialog);
+  ASSERT_EQ(16u, controls.size()) << "the template's sixteen controls";
+  int groups = 0;
+  int side_margin = dialog->width();
+  for (QWidget* group : controls) {
+    if (!IsGroup(group)) continue;
+    ++groups;
+    const QRect box = group->geometry();
+    side_margin = std::min({side_margin, box.left(), dialog->width() - 1 - box.right()});
+    const QFontMetrics metrics(group->font());
+    const QString title = qobject_cast<QGroupBox*>(group)->title();
+    const int title_height = metrics.height();
+    // The title fits between the frame's sides, one character in from either.
+    EXPECT_LE(metrics.horizontalAdvance(title) + 2 * metrics.averageCharWidth(), box.width())
+        << Name(group) << ": the title does not fit between the frame's sides";
+    // The frame is drawn from the middle of the title line down: its left side shows there, and
+    // nothing of it above.
+    const QImage image = group->grab().toImage();
+    EXPECT_FALSE(Background(image, {0, title_height / 2 + 2}, group))
+        << Name(group) << ": the frame's left side does not reach up to the title";
+    EXPECT_TRUE(Background(image, {0, title_height / 2 - 2}, group)) << Name(group) << ": a frame above the title";
+    EXPECT_FALSE(Background(image, {box.width() - 2, box.height() - 2}, group)) << Name(group) << ": no frame corner";
+    // The title is drawn on the top edge, and the edge is broken behind it.
+    bool title_drawn = false;
+    for (int x = metrics.averageCharWidth(); x < metrics.averageCharWidth() + metrics.horizontalAdvance(title); ++x) {
+      for (int y = 0; y < title_height; ++y) title_drawn = title_drawn || !Background(image, {x, y}, group);
+    }
+    EXPECT_TRUE(title_drawn) << Name(group) << ": no title on the frame";
+    int members = 0;
+    for (QWidget* control : controls) {
+      if (IsGroup(control) || !control->geometry().intersects(box)) continue;
+      ++members;
+      const QRect inside = box.adjusted(2, title_height, -2, -2);
+      EXPECT_TRUE(inside.contains(control->geometry()))
+          << Name(control) << " is not inside the frame of " << Name(group) << " below its title";
+    }
+    EXPECT_GT(members, 0) << Name(group) << " frames nothing";
+  }
+  EXPECT_EQ(3, groups);
+
+  int content_bottom = 0;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    content_bottom = std::max(content_bottom, controls[i]->geometry().bottom());
+    for (std::size_t j = i + 1; j < controls.size(); ++j) {
+      if (IsGroup(controls[i]) || IsGroup(controls[j])) continue;
+      EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+          << Name(controls[i]) << " and " << Name(controls[j]) << " overlap";
+    }
+  }
+  const int bottom_margin = dialog->height() - 1 - content_bottom;
+  EXPECT_GE(bottom_margin, 0);
+  EXPECT_LE(bottom_margin, side_margin + 2) << "empty space below the content";
+
+  int captions = 0;
+  for (QWidget* control : controls) {
+    auto* caption = qobject_cast<QLabel*>(control);
+    if (caption == nullptr) continue;
+    ++captions;
+    const QFontMetrics metrics(caption->font());
+    const int text_width = metrics.horizontalAdvance(caption->text());
+    EXPECT_LE(text_width, caption->contentsRect().width()) << Name(caption) << " is cut";
+    EXPECT_TRUE(caption->toolTip().isEmpty()) << Name(caption) << " is elided";
+    // The field it names: the nearest edit to its right on its line.
+    const QRect place = caption->geometry();
+    const QWidget* field = nullptr;
+    for (QWidget* other : controls) {
+      const QRect area = other->geometry();
+      if (qobject_cast<QLineEdit*>(other) == nullptr || area.left() < place.left()) continue;
+      if (area.bottom() < place.top() || area.top() > place.bottom()) continue;
+      if (field == nullptr || area.left() < field->geometry().left()) field = other;
+    }
+    ASSERT_NE(nullptr, field) << Name(caption) << " names no field";
+    // Right-aligned, the text ends at the caption's right edge.
+    EXPECT_EQ(Qt::AlignRight, caption->alignment() & Qt::AlignHorizontal_Mask) << Name(caption);
+    // Clear of it by three quarters of an average character of its font at least.
+    EXPECT_GE(field->geometry().left() - (place.right() + 1), (metrics.averageCharWidth() * 3 + 3) / 4)
+        << Name(caption) << " touches " << Name(field);
+    EXPECT_GE(place.right() + 1 - text_width, 0) << Name(caption) << " reaches out of the dialog";
+  }
+  EXPECT_EQ(4, captions);
+}
+
+// Every label the list elides carries its whole text as the tool tip, which shows when the mouse
+// rests on it; labels shown whole carry none. Returns how many were elided.
+int CheckListToolTips() {
+  QListWidget* list = List();
+  const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+  int elided = 0;
+  for (int row = 0; row < list->count(); ++row) {
+    QListWidgetItem* item = list->item(row);
+    const int room = list->visualItemRect(item).width() - 2 * margin;
+    const bool cut = QFontMetrics(list->font()).horizontalAdvance(item->text()) > room;
+    EXPECT_EQ(cut ? item->text() : QString(), item->toolTip()) << item->text().toStdString();
+    if (!cut) continue;
+    ++elided;
+    list->scrollToItem(item);
+    const QPoint point = list->visualItemRect(item).center();
+    QHelpEvent hover(QEvent::ToolTip, point, list->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(list->viewport(), &hover);
+    EXPECT_EQ(item->text(), QToolTip::text()) << "the tool tip shown over the item";
+    QToolTip::hideText();
+  }
+  return elided;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The records the host gets back.
 
 struct Record {
@@ -359,7 +499,7 @@ TEST_F(DialogTest, TheDescriptionFollowsTheMouseSelection) {
         EXPECT_EQ("8080", Edit(11003)->text()) << "what was typed survives the refresh";
         TypeInto(11006, "operator");
         TypeInto(11007, "secret");
-        SaveScreenshot(TheDialog(), "add-measurements-en.png");
+        SaveScreenshot(TheDialog(), "add-measurements-qt-en.png");
         QTest::mouseClick(Button(2), Qt::LeftButton);
       });
   const Browse browse = Call("web1", user);
@@ -486,13 +626,55 @@ TEST_F(DialogTest, TheChineseEditionIsChosenByTheLocale) {
       .Do([] {
         TypeInto(11003, "8080");
         ClickItem(2);
-        SaveScreenshot(TheDialog(), "add-measurements-zh.png");
+        SaveScreenshot(TheDialog(), "add-measurements-qt-zh.png");
         QTest::mouseClick(Button(1), Qt::LeftButton);
       });
   const Browse browse = Call("web1", user);
   EXPECT_EQ(0, browse.result);
   ASSERT_EQ(1u, browse.records.size());
   EXPECT_EQ("Charlie requests", browse.records[0].label);
+}
+
+// With the shipped configuration, whose longer labels the list cannot show whole.
+class DialogLayoutTest : public DialogTest {
+ public:
+  void SetUp() override {
+    DialogTest::SetUp();
+    plugin_.TerminateMonitor();
+    RestoreTreeFile(kConfig);
+    Init(plugin_);
+  }
+
+  void CheckEdition(const char* screenshot) {
+    int elided = 0;
+    DialogUser user;
+    user.Then(DialogReady)
+        .Do([&] {
+          CheckLayout(TheDialog());
+          elided = CheckListToolTips();
+          QListWidget* list = List();
+          const QList<QListWidgetItem*> found = list->findItems("Default Bucket Average Function Time (s)", Qt::MatchExactly);
+          ASSERT_EQ(1, found.size());
+          list->scrollToItem(found.front());
+          found.front()->setSelected(true);
+        })
+        .Then([] { return !Description()->toPlainText().isEmpty(); })
+        .Do([screenshot] {
+          SaveScreenshot(TheDialog(), screenshot);
+          QTest::mouseClick(Button(2), Qt::LeftButton);
+        });
+    EXPECT_EQ(0, Call("web1", user).result);
+    EXPECT_GT(elided, 0) << "the shipped configuration has labels longer than the list is wide";
+  }
+};
+
+TEST_F(DialogLayoutTest, TheEnglishEditionFramesItsGroupsFitsItsCaptionsAndEndsBelowItsContent) {
+  CheckEdition("add-measurements-qt-en-long-labels.png");
+}
+
+TEST_F(DialogLayoutTest, TheChineseEditionFramesItsGroupsFitsItsCaptionsAndEndsBelowItsContent) {
+  setenv("LANG", "zh_CN.UTF-8", 1);
+  CheckEdition("add-measurements-qt-zh-long-labels.png");
 }
 
 TEST_F(DialogTest, AHostsOwnApplicationIsUsedAndKept) {
