@@ -219,7 +219,7 @@ TEST(HostTest, CollectionPrintsEveryCounterAndTheServerDefaults) {
 TEST(HostTest, UserDataIsComposedByThePlugIn) {
   Finished run = RunHost({"userdata", "web1", "--login", "admin", "--password", "secret"});
   ASSERT_EQ(0, run.status) << run.err;
-  EXPECT_EQ("80|/.perf|admin|secret\n", run.out) << "port and URL from the configuration";
+  EXPECT_EQ("80|/.perf|admin|<password>\n", run.out) << "port and URL from the configuration, no password shown";
 
   run = RunHost({"userdata", "web1:8080"});
   ASSERT_EQ(0, run.status) << run.err;
@@ -316,8 +316,8 @@ TEST(HostTest, OneProcessWatchesThreeServersAndWritesTheReport) {
   const std::string targets_file = directory.path() + "/farm.txt";
   const std::string report = directory.path() + "/session.html";
   const auto target = [](int port) { return "127.0.0.1:" + std::to_string(port); };
-  WriteText(targets_file, "# the rest of the farm\n" + target(second.port()) + "\n\n127.0.0.1=" +
-                              std::to_string(third.port()) + "|/.perf||\n");
+  WriteText(targets_file, "# the rest of the farm\n" + target(second.port()) + "   # the loaded one\n\n127.0.0.1=" +
+                              std::to_string(third.port()) + "|/.perf|ops|s3cret\t# its own user data\n");
   HostProcess host({"monitor", target(first.port()), "--targets", targets_file, "--counter",
                     "Total number of requests:", "--counter", "Active Sessions", "--interval", "1", "--duration", "5",
                     "--format", "jsonl", "--report", report});
@@ -339,7 +339,8 @@ TEST(HostTest, OneProcessWatchesThreeServersAndWritesTheReport) {
       highest_rate[name] = std::max(highest_rate[name], std::strtod(JsonField(line, "value").c_str(), nullptr));
     }
   }
-  const std::string names[] = {target(first.port()), target(second.port()), "127.0.0.1"};
+  // Three targets on one host name, each named with the port it is read from.
+  const std::string names[] = {target(first.port()), target(second.port()), target(third.port())};
   for (const std::string& name : names) {
     EXPECT_GE(new_readings[name + " Total number of requests:"], 2) << name;
     EXPECT_GE(new_readings[name + " Active Sessions"], 2) << name;
@@ -363,6 +364,7 @@ TEST(HostTest, OneProcessWatchesThreeServersAndWritesTheReport) {
   EXPECT_GE(Count(html, "<polyline class=\"line\""), 3u);
   EXPECT_EQ(std::string::npos, html.find("<script"));
   EXPECT_EQ(std::string::npos, html.find("http"));
+  EXPECT_EQ(std::string::npos, (host.Output() + host.Errors() + html).find("s3cret")) << "no password shown";
 }
 
 TEST(HostTest, AServerThatGoesAwayIsWatchedAgainWhenItComesBack) {
@@ -520,6 +522,9 @@ TEST(HostTest, BadInputIsRefusedClearly) {
        "name the same counter 'KeepAliveHits'"},
       {{"monitor", refused, "--all", "--duration", "30"}, 1, "no target answered its connection test"},
       {{"monitor", "web1=80|/.perf", "--all"}, 2, "PORT|URL|LOGIN|PASSWORD"},
+      {{"monitor", live, "127.0.0.1=" + live.substr(10) + "|/.perf||", "--all"}, 2,
+       "the target '127.0.0.1=" + live.substr(10) + "|/.perf||' is given twice"},
+      {{"monitor", "web1", "--all", "--user-data", "http|/.perf|ops|s3cret"}, 2, "'http|/.perf|ops|<password>'"},
       {{"monitor", live, "--all", "--user-data", "http|/.perf||"}, 2, "no port from 1 to 65535"},
       {{"monitor", live, "--all", "--interval", "0"}, 2, "--interval needs a number of seconds"},
       {{"monitor", live, "--all", "--interval", "often"}, 2, "not 'often'"},
@@ -683,13 +688,16 @@ TEST(HostTest, BrowseOnARealDisplayReturnsTheChoiceAndMonitorsIt) {
   EXPECT_EQ(0, host.status()) << host.Errors();
 
   const std::string out = host.Output();
-  const std::string user_data = std::to_string(statistics.port()) + "|/.perf|admin|admin";
+  const std::string user_data = std::to_string(statistics.port()) + "|/.perf|admin|<password>";
   EXPECT_EQ(0u, out.find("Active Sessions\tActive Sessions\t127.0.0.1\t" + user_data + "\n"
                          "Average Queue Length (1 Minute)\tAverage Queue Length (1, 5, 15 minutes)\t127.0.0.1\t" +
                          user_data + "\n"))
       << out;
   // The chosen counters were then read from the statistics server.
-  EXPECT_NE(std::string::npos, out.find(",127.0.0.1,Active Sessions,Active Sessions,value,")) << out;
+  EXPECT_NE(std::string::npos,
+            out.find(",127.0.0.1:" + std::to_string(statistics.port()) + ",Active Sessions,Active Sessions,value,"))
+      << out;
+  EXPECT_EQ(std::string::npos, (out + host.Errors()).find("admin|admin")) << "no password shown";
   EXPECT_NE(std::string::npos, out.find("Average Queue Length (1 Minute),value,")) << out;
 }
 

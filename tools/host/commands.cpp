@@ -62,7 +62,7 @@ int RunUserData(const CommandLine& command_line) {
   plugin.session->GetUserDataStr(target.host, command_line.server.login.value_or(""),
                                  command_line.server.password.value_or(""), document, &user_data);
   plugin.session->Terminate();
-  std::printf("%s\n", user_data.c_str());
+  std::printf("%s\n", MaskPassword(user_data).c_str());
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 
@@ -171,7 +171,8 @@ int RunBrowse(const CommandLine& command_line, SignalWatch& signals) {
     return kExitUsage;
   }
   for (const CounterDefinition& record : records) {
-    std::printf("%s\t%s\t%s\t%s\n", record.label, record.counter, record.host, record.user_data);
+    std::printf("%s\t%s\t%s\t%s\n", record.label, record.counter, record.host,
+                MaskPassword(record.user_data).c_str());
   }
   std::fflush(stdout);
   if (records.empty()) std::fprintf(stderr, "sarvik-host: no counter was chosen\n");
@@ -187,9 +188,9 @@ int RunBrowse(const CommandLine& command_line, SignalWatch& signals) {
                                                : CounterInfo{record.counter, record.label, record.description, ""});
   }
   MonitoredTarget target;
-  target.display = records[0].host;
   target.host = records[0].host;
   target.user_data = records[0].user_data;
+  target.display = NameTargets({Target{target.host, target.user_data}}, {target.user_data})[0].display;
   plan.targets.push_back(std::move(target));
   plan.interval_seconds = command_line.interval_seconds;
   plan.duration_seconds = command_line.duration_seconds;
@@ -234,13 +235,22 @@ bool ReadCounters(PluginSession& session, const std::string& host, std::vector<C
 
 bool PlanTargets(PluginSession& session, const std::vector<Target>& targets, const ServerOptions& server,
                  std::vector<MonitoredTarget>* planned) {
-  const std::vector<TargetName> names = NameTargets(targets);
+  std::vector<std::string> user_data(targets.size());
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (!ResolveUserData(session, targets[i], server, &user_data[i])) return false;
+  }
+  std::string error;
+  if (FindRepeatedTarget(targets, user_data, &error) < targets.size()) {
+    PrintError(error);
+    return false;
+  }
+  const std::vector<TargetName> names = NameTargets(targets, user_data);
   for (std::size_t i = 0; i < targets.size(); ++i) {
     MonitoredTarget monitored;
     monitored.display = names[i].display;
     monitored.id_suffix = names[i].id_suffix;
     monitored.host = targets[i].host;
-    if (!ResolveUserData(session, targets[i], server, &monitored.user_data)) return false;
+    monitored.user_data = std::move(user_data[i]);
     planned->push_back(std::move(monitored));
   }
   return true;

@@ -65,7 +65,7 @@ const char kUserDataHelp[] = R"(Usage: sarvik-host userdata HOST [--login L] [--
 Prints the user-data string "PORT|URL|LOGIN|PASSWORD" that the plug-in's GetUserDataStr
 composes for HOST: port and URL from the description document (FILE, or the plug-in's own
 measurements collection document for HOST, with --port and --url written into it), login and
-password from the options.
+password from the options. The password is never printed: it shows as <password>.
 )";
 
 const char kTestHelp[] = R"(Usage: sarvik-host test HOST [server options]
@@ -124,8 +124,8 @@ const char kBrowseHelp[] = R"(Usage: sarvik-host browse HOST [--monitor [--inter
 
 Shows the plug-in's Add Measurements dialog for HOST (a desktop display is needed: DISPLAY or
 WAYLAND_DISPLAY). After OK it prints one line per chosen counter: label, counter text, host and
-user-data string, separated by tabs. With --monitor it then watches those counters the way
-'monitor' does, with the server properties confirmed in the dialog.
+user-data string (its password shown as <password>), separated by tabs. With --monitor it then
+watches those counters the way 'monitor' does, with the server properties confirmed in the dialog.
 
 Options:
   --monitor          watch the chosen counters after the dialog

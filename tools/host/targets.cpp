@@ -121,7 +121,8 @@ std::optional<int> PortOfHostText(std::string_view host_text) {
 }
 
 bool CheckUserData(std::string_view user_data, std::string* error) {
-  const std::string shown = "'" + std::string(user_data.substr(0, 80)) + (user_data.size() > 80 ? "...'" : "'");
+  const std::string masked = MaskPassword(user_data);
+  const std::string shown = "'" + masked.substr(0, 80) + (masked.size() > 80 ? "...'" : "'");
   if (user_data.size() > kMaxUserDataLength) {
     *error = "the user data " + shown + " is longer than 1023 characters";
     return false;
@@ -169,7 +170,8 @@ bool SetUserDataScheme(std::string_view scheme, std::string* user_data, std::str
   std::string updated = user_data->substr(0, fourth_bar);
   if (Lower(scheme) == "https") updated += "|https";
   if (updated.size() > kMaxUserDataLength) {
-    *error = "the user data '" + updated.substr(0, 80) + "...' with its scheme is longer than 1023 characters";
+    *error = "the user data '" + MaskPassword(updated).substr(0, 80) +
+             "...' with its scheme is longer than 1023 characters";
     return false;
   }
   *user_data = std::move(updated);
@@ -217,10 +219,16 @@ bool ParseTargetList(std::string_view text, std::vector<Target>* targets, std::s
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t end = text.find('\n', start);
-    const std::string_view line =
-        Trim(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    for (std::size_t hash = line.find('#'); hash != std::string_view::npos; hash = line.find('#', hash + 1)) {
+      if (hash == 0 || IsBlank(line[hash - 1])) {
+        line = line.substr(0, hash);
+        break;
+      }
+    }
+    line = Trim(line);
     ++line_number;
-    if (!line.empty() && line.front() != '#') {
+    if (!line.empty()) {
       Target target;
       if (!ParseTarget(line, &target, error)) {
         *error = "line " + std::to_string(line_number) + ": " + *error;
@@ -234,21 +242,88 @@ bool ParseTargetList(std::string_view text, std::vector<Target>* targets, std::s
   return true;
 }
 
-std::vector<TargetName> NameTargets(const std::vector<Target>& targets) {
-  std::map<std::string, int> text_seen;
+namespace {
+
+// The port, URL, login, password and scheme of a checked user-data string, in one form:
+// the port as a number, the scheme "https" or nothing.
+std::string NormalisedUserData(std::string_view user_data) {
+  const std::vector<std::string_view> fields = UserDataFields(user_data);
+  if (fields.size() < 4) return std::string(user_data);
+  long port = 0;
+  std::string normalised = ParseInteger(fields[0], 0, 65535, &port) ? std::to_string(port) : std::string(fields[0]);
+  for (std::size_t i = 1; i < 4; ++i) normalised += "|" + std::string(fields[i]);
+  if (fields.size() == 5 && Lower(fields[4]) == "https") normalised += "|https";
+  return normalised;
+}
+
+bool ReadOverTls(std::string_view user_data) {
+  const std::vector<std::string_view> fields = UserDataFields(user_data);
+  return fields.size() == 5 && Lower(fields[4]) == "https";
+}
+
+}  // namespace
+
+std::vector<TargetName> NameTargets(const std::vector<Target>& targets, const std::vector<std::string>& user_data) {
+  std::map<std::string, int> name_seen;
   std::map<std::string, int> host_count;
   for (const Target& target : targets) ++host_count[std::string(TrimHost(target.host))];
   std::vector<TargetName> names;
   names.reserve(targets.size());
-  for (const Target& target : targets) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const Target& target = targets[i];
+    const std::string_view data = i < user_data.size() ? std::string_view(user_data[i]) : std::string_view();
+    std::string written;
+    if (target.scheme) {
+      written = *target.scheme + "://";
+    } else if (ReadOverTls(data)) {
+      written = "https://";
+    }
+    long port = 0;
+    const std::string_view port_field = data.substr(0, data.find('|'));
+    if (!data.empty() && ParseInteger(port_field, 1, 65535, &port)) {
+      written += std::string(TrimHost(target.host)) + ":" + std::to_string(port);
+    } else {
+      written += target.host;
+    }
     TargetName name;
-    const std::string written = target.scheme ? *target.scheme + "://" + target.host : target.host;
-    const int repeat = ++text_seen[written];
+    const int repeat = ++name_seen[written];
     name.display = repeat == 1 ? written : written + "#" + std::to_string(repeat);
     if (host_count[std::string(TrimHost(target.host))] > 1) name.id_suffix = "|" + name.display;
     names.push_back(std::move(name));
   }
   return names;
+}
+
+std::size_t FindRepeatedTarget(const std::vector<Target>& targets, const std::vector<std::string>& user_data,
+                               std::string* error) {
+  std::map<std::string, std::size_t> first_of;
+  for (std::size_t i = 0; i < targets.size() && i < user_data.size(); ++i) {
+    const std::string key = Lower(TrimHost(targets[i].host)) + "|" + NormalisedUserData(user_data[i]);
+    const auto [earlier, added] = first_of.emplace(key, i);
+    if (added) continue;
+    const auto describe = [&](std::size_t at) {
+      const Target& target = targets[at];
+      std::string text = target.scheme ? *target.scheme + "://" + target.host : target.host;
+      if (target.user_data) text += "=" + MaskPassword(*target.user_data);
+      return "'" + text + "'";
+    };
+    *error = "the target " + describe(i) + " is given twice: it reads the same statistics page (" +
+             std::string(TrimHost(targets[i].host)) + ", user data '" + MaskPassword(user_data[i]) + "') as " +
+             describe(earlier->second);
+    return i;
+  }
+  return targets.size();
+}
+
+std::string MaskPassword(std::string_view user_data) {
+  const std::vector<std::string_view> fields = UserDataFields(user_data);
+  if (fields.size() < 4 || fields[3].empty()) return std::string(user_data);
+  std::string masked;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) masked += '|';
+    masked += i == 3 ? std::string_view("<password>") : fields[i];
+  }
+  return masked;
 }
 
 }  // namespace sarvik_host

@@ -85,7 +85,8 @@ TEST(TargetsTest, AnUrlWithoutAPathNamesTheScheme) {
 
   // HTTP and HTTPS of one host and port are told apart by their names.
   const std::vector<TargetName> names =
-      NameTargets({{"web1:8443", {}, "https"}, {"web1:8443", {}, {}}, {"web1:8443", {}, "https"}});
+      NameTargets({{"web1:8443", {}, "https"}, {"web1:8443", {}, {}}, {"web1:8443", {}, "https"}},
+                  {"8443|/.perf|||https", "8443|/.perf||", "8443|/https-b/.perf|||https"});
   ASSERT_EQ(3u, names.size());
   EXPECT_EQ("https://web1:8443", names[0].display);
   EXPECT_EQ("web1:8443", names[1].display);
@@ -124,6 +125,75 @@ TEST(TargetsTest, ATargetsFileHasOneTargetALine) {
   EXPECT_EQ(0u, error.find("line 2: web2: ")) << error;
 }
 
+TEST(TargetsTest, ACommentMayFollowATarget) {
+  std::vector<Target> targets;
+  std::string error;
+  ASSERT_TRUE(ParseTargetList("127.0.0.1:18080\t# first\n127.0.0.1:18081  # second # node\n"
+                              "   # indented comment\nweb3=81|/.perf|ops|pa#ss # the password keeps its '#'\n",
+                              &targets, &error))
+      << error;
+  ASSERT_EQ(3u, targets.size());
+  EXPECT_EQ("127.0.0.1:18080", targets[0].host);
+  EXPECT_EQ("127.0.0.1:18081", targets[1].host);
+  EXPECT_FALSE(targets[1].user_data.has_value());
+  EXPECT_EQ("81|/.perf|ops|pa#ss", targets[2].user_data.value_or(""));
+
+  targets.clear();
+  EXPECT_FALSE(ParseTargetList("web1 # fine\nweb2:http # not a port\n", &targets, &error));
+  EXPECT_EQ(0u, error.find("line 2: ")) << error;
+}
+
+TEST(TargetsTest, ATargetGivenTwiceIsFound) {
+  std::string error;
+  // The same page written three ways: host and port, its own user data, and a name in capitals.
+  const std::vector<Target> targets = {
+      {"127.0.0.1:18080", {}, {}}, {"web1", {}, {}}, {"127.0.0.1", std::string("018080|/.perf|ops|secret|http"), {}}};
+  EXPECT_EQ(2u, FindRepeatedTarget(targets, {"18080|/.perf|ops|secret", "80|/.perf||", "018080|/.perf|ops|secret|http"},
+                                   &error));
+  EXPECT_NE(std::string::npos, error.find("the target '127.0.0.1=018080|/.perf|ops|<password>|http' is given twice"))
+      << error;
+  EXPECT_NE(std::string::npos, error.find("as '127.0.0.1:18080'")) << error;
+  EXPECT_EQ(std::string::npos, error.find("secret")) << error;
+
+  EXPECT_EQ(1u, FindRepeatedTarget({{"WEB1", {}, {}}, {"web1", {}, {}}}, {"80|/.perf||", "80|/.perf||"}, &error));
+
+  // Another port, URL, login or scheme is another target.
+  error.clear();
+  const std::vector<Target> four(5, Target{"web1", {}, {}});
+  EXPECT_EQ(5u, FindRepeatedTarget(four,
+                                   {"80|/.perf||", "81|/.perf||", "80|/https-b/.perf||", "80|/.perf|ops|", "80|/.perf|||https"},
+                                   &error));
+  EXPECT_EQ("", error);
+}
+
+TEST(TargetsTest, ADisplayNameKeepsThePortTheTargetIsReadFrom) {
+  const std::vector<TargetName> names = NameTargets(
+      {{"127.0.0.1", std::string("18080|/.perf||"), {}}, {"127.0.0.1", std::string("18081|/.perf||"), {}},
+       {"web1", {}, {}}, {"web2:8080", {}, {}}, {"[::1]:9000", {}, {}}},
+      {"18080|/.perf||", "18081|/.perf||", "80|/.perf||", "9090|/.perf||", "9000|/.perf|||https"});
+  ASSERT_EQ(5u, names.size());
+  EXPECT_EQ("127.0.0.1:18080", names[0].display);
+  EXPECT_EQ("127.0.0.1:18081", names[1].display);
+  EXPECT_EQ("|127.0.0.1:18081", names[1].id_suffix) << "two targets on one host name";
+  EXPECT_EQ("web1:80", names[2].display) << "the port of the configuration";
+  EXPECT_EQ("", names[2].id_suffix);
+  EXPECT_EQ("web2:9090", names[3].display) << "the port the user data reads from";
+  EXPECT_EQ("https://[::1]:9000", names[4].display);
+}
+
+TEST(TargetsTest, PasswordsAreMasked) {
+  EXPECT_EQ("18080|/.perf|admin|<password>", MaskPassword("18080|/.perf|admin|admin"));
+  EXPECT_EQ("443|/.perf|ops|<password>|https", MaskPassword("443|/.perf|ops|s3cret|https"));
+  EXPECT_EQ("80|/.perf||", MaskPassword("80|/.perf||")) << "no password, nothing to hide";
+  EXPECT_EQ("not user data", MaskPassword("not user data"));
+  std::string error;
+  EXPECT_FALSE(CheckUserData("http|/.perf|admin|s3cret", &error));
+  EXPECT_EQ(std::string::npos, error.find("s3cret")) << error;
+  EXPECT_NE(std::string::npos, error.find("'http|/.perf|admin|<password>'")) << error;
+  EXPECT_FALSE(CheckUserData("80|/.perf|admin|s3cret|ftp", &error));
+  EXPECT_EQ(std::string::npos, error.find("s3cret")) << error;
+}
+
 TEST(TargetsTest, HostNamesAndPortsAsThePlugInCutsThem) {
   EXPECT_EQ("web1", TrimHost("web1:8080"));
   EXPECT_EQ("web1", TrimHost("web1"));
@@ -137,14 +207,15 @@ TEST(TargetsTest, HostNamesAndPortsAsThePlugInCutsThem) {
 TEST(TargetsTest, TargetsThatShareAHostNameGetTheirOwnIdentifiers) {
   const std::vector<TargetName> names =
       NameTargets({{"127.0.0.1:1001", {}, {}}, {"127.0.0.1:1002", {}, {}}, {"web1", {}, {}}, {"web1", {}, {}},
-                   {"web2:80", {}, {}}});
+                   {"web2:80", {}, {}}},
+                  {"1001|/.perf||", "1002|/.perf||", "80|/a/.perf||", "80|/b/.perf||", "80|/.perf||"});
   ASSERT_EQ(5u, names.size());
   EXPECT_EQ("127.0.0.1:1001", names[0].display);
   EXPECT_EQ("|127.0.0.1:1001", names[0].id_suffix);
   EXPECT_EQ("|127.0.0.1:1002", names[1].id_suffix);
-  EXPECT_EQ("web1", names[2].display);
-  EXPECT_EQ("web1#2", names[3].display);
-  EXPECT_EQ("|web1#2", names[3].id_suffix);
+  EXPECT_EQ("web1:80", names[2].display);
+  EXPECT_EQ("web1:80#2", names[3].display) << "one host and port, two pages";
+  EXPECT_EQ("|web1:80#2", names[3].id_suffix);
   EXPECT_EQ("web2:80", names[4].display);
   EXPECT_EQ("", names[4].id_suffix) << "a host of its own keeps the plain counter text";
 }
