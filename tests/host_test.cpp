@@ -208,6 +208,18 @@ TEST(HostTest, CollectionPrintsEveryCounterAndTheServerDefaults) {
   EXPECT_NE(std::string::npos, run.out.find("<prop name=\"URL\"><value>/.perf</value></prop>"));
   EXPECT_EQ("", run.err);
 
+  // Asked for, the table: a header, a line a counter and the server defaults.
+  const Finished table = RunHost({"collection", "web1", "--format", "table"});
+  ASSERT_EQ(0, table.status) << table.err;
+  const std::vector<std::string> lines = Lines(table.out);
+  ASSERT_EQ(31u, lines.size()) << table.out;
+  EXPECT_EQ(0u, lines[0].find("Label ")) << lines[0];
+  EXPECT_NE(std::string::npos, lines[0].find("Counter")) << lines[0];
+  EXPECT_EQ(0u, table.out.find("Label")) << "no XML";
+  EXPECT_NE(std::string::npos, table.out.find("\nKeep-Alive Hits per Second ")) << table.out;
+  EXPECT_NE(std::string::npos, table.out.find(" KeepAliveHits ")) << table.out;
+  EXPECT_EQ("29 counters; server defaults: port 80, URL /.perf", lines[30]);
+
   const Finished help = RunHost({"collection", "--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_EQ(0u, help.out.find("Usage: sarvik-host collection HOST"));

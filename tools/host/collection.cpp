@@ -310,6 +310,115 @@ std::string DescribeCounterMiss(std::string_view name, const CounterMatch& match
   return text + " ('sarvik-host collection HOST' lists them; the README says how to add one)";
 }
 
+std::optional<std::string> ReadServerProperty(std::string_view document, std::string_view name) {
+  const std::string open_tag = "<prop name=\"" + std::string(name) + "\">";
+  const std::size_t prop = document.find(open_tag);
+  if (prop == std::string_view::npos) return std::nullopt;
+  const std::size_t prop_end = document.find("</prop>", prop);
+  const std::size_t value_start = document.find("<value>", prop);
+  const std::size_t value_end = document.find("</value>", prop);
+  if (prop_end == std::string_view::npos || value_start == std::string_view::npos ||
+      value_end == std::string_view::npos || value_start > value_end || value_end > prop_end) {
+    return std::nullopt;
+  }
+  return XmlUnescape(document.substr(value_start + 7, value_end - value_start - 7));
+}
+
+namespace {
+
+// The number of characters of UTF-8 `text` (continuation bytes do not count).
+std::size_t Characters(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+// `text` cut to `width` characters, its last one "…" when cut; padded with spaces to `width`
+// when `pad`.
+std::string FitColumn(std::string_view text, std::size_t width, bool pad) {
+  std::string fitted;
+  if (Characters(text) <= width) {
+    fitted = std::string(text);
+  } else if (width > 0) {
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+      std::size_t next = at + 1;
+      while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+      if (kept + 1 >= width) break;
+      fitted.append(text.substr(at, next - at));
+      ++kept;
+      at = next;
+    }
+    fitted += "\xE2\x80\xA6";
+  }
+  if (pad) fitted.append(width - std::min(width, Characters(fitted)), ' ');
+  return fitted;
+}
+
+// A description on one line: white space runs become one space.
+std::string OneLine(std::string_view text) {
+  std::string line;
+  for (const char c : text) {
+    if (IsSpace(c)) {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+std::string RenderCounterTable(std::string_view document, std::size_t width) {
+  constexpr std::size_t kMaxTextColumn = 40;
+  constexpr std::size_t kMinDescription = 12;
+  constexpr std::size_t kGap = 2;
+  const std::vector<CounterInfo> counters = ReadCollectionCounters(document);
+  std::size_t label_width = Characters("Label");
+  std::size_t counter_width = Characters("Counter");
+  std::size_t unit_width = Characters("Unit");
+  for (const CounterInfo& counter : counters) {
+    label_width = std::max(label_width, Characters(counter.label));
+    counter_width = std::max(counter_width, Characters(counter.counter));
+    unit_width = std::max(unit_width, Characters(counter.unit));
+  }
+  label_width = std::min(label_width, kMaxTextColumn);
+  counter_width = std::min(counter_width, kMaxTextColumn);
+  const std::size_t used = label_width + counter_width + unit_width + 3 * kGap;
+  const std::size_t description_width = width > used ? width - used : 0;
+  const bool with_description = description_width >= kMinDescription;
+
+  const std::string gap(kGap, ' ');
+  std::string table;
+  const auto add_row = [&](std::string_view label, std::string_view text, std::string_view unit,
+                           std::string_view description) {
+    std::string line = FitColumn(label, label_width, true) + gap + FitColumn(text, counter_width, true) + gap +
+                       FitColumn(unit, unit_width, with_description);
+    if (with_description) line += gap + FitColumn(description, description_width, false);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    table += line + "\n";
+  };
+  add_row("Label", "Counter", "Unit", "Description");
+  for (const CounterInfo& counter : counters) {
+    add_row(counter.label, counter.counter, counter.unit, OneLine(counter.description));
+  }
+  table += std::to_string(counters.size()) + (counters.size() == 1 ? " counter" : " counters");
+  const std::optional<std::string> port = ReadServerProperty(document, "port");
+  const std::optional<std::string> url = ReadServerProperty(document, "URL");
+  if (port || url) {
+    table += "; server defaults:";
+    if (port) table += " port " + *port;
+    if (port && url) table += ",";
+    if (url) table += " URL " + *url;
+  }
+  return table + "\n";
+}
+
 std::string UnitOf(std::string_view label, std::string_view description) {
   // A short unit in parentheses that ends the label: "(ms)", "(s)", "(KB)", "(%)".
   std::string_view trimmed = label;

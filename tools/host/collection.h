@@ -49,6 +49,17 @@ CounterMatch MatchCounter(const std::vector<CounterInfo>& counters, std::string_
 // it fits 'A' (label), 'B' (label)".
 std::string DescribeCounterMiss(std::string_view name, const CounterMatch& match);
 
+// The value of the server property `name` ("port", "URL") in the document's monitorData, or
+// nothing when the document has none.
+std::optional<std::string> ReadServerProperty(std::string_view document, std::string_view name);
+
+// The counters of `document` as a table for a person, at most `width` columns wide (counted in
+// characters of UTF-8 text): a header, then one line a counter with its label, counter text, unit
+// and description; a text longer than its column is cut and ends in "…". The description takes
+// what the other columns leave (it is left out below 12 columns). Ends with a line that counts
+// the counters and names the server defaults.
+std::string RenderCounterTable(std::string_view document, std::size_t width);
+
 // `text` with the five predefined entities and numeric character references replaced; a
 // reference that cannot be read stays as written.
 std::string XmlUnescape(std::string_view text);

@@ -145,5 +145,34 @@ TEST(CollectionTest, AMissSuggestsTheNearestCounters) {
   EXPECT_EQ(nullptr, MatchCounter(counters, "").counter);
 }
 
+TEST(CollectionTest, ATableForAPerson) {
+  const std::string wide = RenderCounterTable(kDocument, 120);
+  const std::vector<std::string> expected_starts = {
+      "Label                  Counter                    Unit  Description",
+      "Requests per Second    Total number of requests:        Rate of requests.",
+      "Delay (ms)             A & B <x> \"q\"              ms    Time in milliseconds.",
+      "Bytes Sent per Second  vs1 Bytes Sent             B     Response bytes sent.",
+      "3 counters; server defaults: port 80, URL /.perf",
+  };
+  std::string expected;
+  for (const std::string& line : expected_starts) expected += line + "\n";
+  EXPECT_EQ(expected, wide);
+
+  // In 72 columns the description is cut and ends in an ellipsis; no line is wider.
+  const std::string narrow = RenderCounterTable(kDocument, 72);
+  EXPECT_NE(std::string::npos, narrow.find("Rate of request\xE2\x80\xA6\n")) << narrow;
+  std::size_t start = 0;
+  for (std::size_t end = narrow.find('\n'); end != std::string::npos; end = narrow.find('\n', start)) {
+    std::size_t characters = 0;
+    for (std::size_t i = start; i < end; ++i) characters += (static_cast<unsigned char>(narrow[i]) & 0xC0) != 0x80;
+    EXPECT_LE(characters, 72u) << narrow.substr(start, end - start);
+    start = end + 1;
+  }
+  // Too narrow for a description: it is left out.
+  EXPECT_EQ(std::string::npos, RenderCounterTable(kDocument, 40).find("Description"));
+  EXPECT_EQ("80", ReadServerProperty(kDocument, "port").value_or(""));
+  EXPECT_FALSE(ReadServerProperty(kDocument, "login").has_value());
+}
+
 }  // namespace
 }  // namespace sarvik_host

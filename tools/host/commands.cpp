@@ -1,7 +1,9 @@
 #include "tools/host/commands.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -32,6 +34,16 @@ int RunCollection(const CommandLine& command_line) {
   std::string document;
   plugin.session->GetMeasurementsCollection(command_line.targets[0], &document);
   plugin.session->Terminate();
+  // A terminal gets the table; a pipe or a file gets the document, which scripts read.
+  const bool terminal = isatty(STDOUT_FILENO) != 0;
+  const bool table = command_line.format == OutputFormat::kTable ||
+                     (command_line.format == OutputFormat::kAuto && terminal);
+  if (table) {
+    std::size_t width = 120;
+    winsize size{};
+    if (terminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) width = size.ws_col;
+    document = RenderCounterTable(document, width);
+  }
   std::fwrite(document.data(), 1, document.size(), stdout);
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }

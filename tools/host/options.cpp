@@ -53,10 +53,17 @@ const char kServerOptionsHelp[] = R"(Server options (what is not given comes fro
   --password P     its password
 )";
 
-const char kCollectionHelp[] = R"(Usage: sarvik-host collection HOST
+const char kCollectionHelp[] = R"(Usage: sarvik-host collection HOST [--format table|xml]
 
-Prints the measurements collection document the plug-in gives for HOST: every counter of the
-configuration (<counter id="..." name="..." desc="..."/>) and the default port and URL.
+Prints every counter of the configuration, as the plug-in's measurements collection document for
+HOST lists them, and the default port and URL.
+
+Options:
+  --format FORMAT    table: one counter a line (label, counter text, unit, description cut to
+                     the width of the terminal); the default when the output is a terminal
+                     xml: the document itself (<counter id="..." name="..." desc="..."/>); the
+                     default when the output is a pipe or a file, so that scripts that read the
+                     document keep working
 )";
 
 const char kUserDataHelp[] = R"(Usage: sarvik-host userdata HOST [--login L] [--password P] [--document FILE]
@@ -159,7 +166,7 @@ std::set<std::string> OptionsOf(Command command) {
   const std::set<std::string> server = {"--user-data", "--port", "--url", "--login", "--password"};
   switch (command) {
     case Command::kCollection:
-      return {};
+      return {"--format"};
     case Command::kUserData:
       return {"--login", "--password", "--document", "--port", "--url"};
     case Command::kTest:
@@ -322,7 +329,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (*value == "table") result.format = OutputFormat::kTable;
       else if (*value == "csv") result.format = OutputFormat::kCsv;
       else if (*value == "jsonl") result.format = OutputFormat::kJsonl;
+      else if (*value == "xml") result.format = OutputFormat::kXml;
+      else if (result.command == Command::kCollection) return Fail("--format takes table or xml, not '" + *value + "'");
       else return Fail("--format takes table, csv or jsonl, not '" + *value + "'");
+      const bool collection = result.command == Command::kCollection;
+      if (collection && result.format != OutputFormat::kTable && result.format != OutputFormat::kXml) {
+        return Fail("--format takes table or xml, not '" + *value + "'");
+      }
+      if (!collection && result.format == OutputFormat::kXml) {
+        return Fail("--format takes table, csv or jsonl, not '" + *value + "'");
+      }
     } else if (name == "--report") {
       if (value->empty()) return Fail("--report needs a file name");
       result.report_path = *value;

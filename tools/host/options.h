@@ -11,7 +11,8 @@ namespace sarvik_host {
 
 enum class Command { kNone, kCollection, kUserData, kTest, kMonitor, kDemo, kBrowse };
 
-enum class OutputFormat { kAuto, kTable, kCsv, kJsonl };
+// kXml: the collection document as the plug-in gives it (collection only).
+enum class OutputFormat { kAuto, kTable, kCsv, kJsonl, kXml };
 
 // Server properties given on the command line: a whole user-data string, or its parts (what is
 // not given comes from the configuration through the plug-in).

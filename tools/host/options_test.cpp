@@ -118,5 +118,23 @@ TEST(OptionsTest, BadInputIsNamed) {
   }
 }
 
+TEST(OptionsTest, CollectionPrintsATableOrTheDocument) {
+  CommandLine line = Parse({"collection", "web1"});
+  ASSERT_EQ(CommandLine::Action::kRun, line.action) << line.error;
+  EXPECT_EQ(OutputFormat::kAuto, line.format) << "chosen by where the output goes";
+  line = Parse({"collection", "web1", "--format", "xml"});
+  ASSERT_EQ(CommandLine::Action::kRun, line.action) << line.error;
+  EXPECT_EQ(OutputFormat::kXml, line.format);
+  line = Parse({"collection", "web1", "--format=table"});
+  EXPECT_EQ(OutputFormat::kTable, line.format);
+  line = Parse({"collection", "web1", "--format", "csv"});
+  EXPECT_EQ(CommandLine::Action::kError, line.action);
+  EXPECT_EQ("--format takes table or xml, not 'csv'", line.error);
+  line = Parse({"monitor", "web1", "--all", "--format", "xml"});
+  EXPECT_EQ(CommandLine::Action::kError, line.action);
+  EXPECT_EQ("--format takes table, csv or jsonl, not 'xml'", line.error);
+  EXPECT_NE(std::string::npos, HelpText(Command::kCollection).find("--format FORMAT"));
+}
+
 }  // namespace
 }  // namespace sarvik_host
