@@ -505,16 +505,24 @@ TEST(HostTest, SigintStopsTheDemoAndEverythingItStarted) {
   EXPECT_NE(std::string::npos, errors.find("29 measurements deactivated")) << errors;
 }
 
-TEST(HostTest, SigtermEndsAMonitorWithoutAnEnd) {
+TEST(HostTest, EachStopSignalEndsAMonitorWithItsOwnStatus) {
   StatisticsServer statistics({"--interval", "200"});
   ASSERT_TRUE(statistics.started());
-  HostProcess host({"monitor", "127.0.0.1:" + std::to_string(statistics.port()), "--all", "--interval", "1",
-                    "--format", "csv"});
-  ASSERT_TRUE(WaitFor([&] { return host.Output().find(",new,") != std::string::npos; }, 60)) << host.Errors();
-  host.Signal(SIGTERM);
-  ASSERT_TRUE(host.Wait(30));
-  EXPECT_EQ(130, host.status()) << host.Errors();
-  EXPECT_NE(std::string::npos, host.Errors().find("29 measurements deactivated")) << host.Errors();
+  const struct {
+    int signal;
+    const char* name;
+    int status;  // 128 + the signal's number
+  } stops[] = {{SIGTERM, "SIGTERM", 143}, {SIGHUP, "SIGHUP", 129}, {SIGINT, "SIGINT", 130}};
+  for (const auto& stop : stops) {
+    HostProcess host({"monitor", "127.0.0.1:" + std::to_string(statistics.port()), "--all", "--interval", "1",
+                      "--format", "csv"});
+    ASSERT_TRUE(WaitFor([&] { return host.Output().find(",new,") != std::string::npos; }, 60)) << host.Errors();
+    host.Signal(stop.signal);
+    ASSERT_TRUE(host.Wait(30)) << stop.name;
+    EXPECT_EQ(stop.status, host.status()) << stop.name << "\n" << host.Errors();
+    EXPECT_NE(std::string::npos, host.Errors().find(std::string("interrupted by ") + stop.name)) << host.Errors();
+    EXPECT_NE(std::string::npos, host.Errors().find("29 measurements deactivated")) << host.Errors();
+  }
 }
 
 TEST(HostTest, BadInputIsRefusedClearly) {

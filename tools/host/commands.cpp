@@ -318,7 +318,7 @@ int RunCommand(const CommandLine& command_line, SignalWatch& signals) {
     default: PrintError("no command given (see sarvik-host --help)"); break;
   }
   // A stop signal that came while a short command ran still ends it as interrupted.
-  return signals.Poll() != 0 ? kExitInterrupted : status;
+  return signals.Poll() != 0 ? ExitStatusOfSignal(signals.received()) : status;
 }
 
 }  // namespace sarvik_host

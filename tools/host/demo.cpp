@@ -119,7 +119,7 @@ int RunDemo(const CommandLine& command_line, SignalWatch& signals) {
     }
     if (signals.Wait(std::chrono::milliseconds(20)) != 0) {
       session.Terminate();
-      return kExitInterrupted;
+      return ExitStatusOfSignal(signals.received());
     }
   }
 

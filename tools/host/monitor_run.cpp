@@ -444,8 +444,8 @@ int MonitorRun::Finish(Ending ending) {
   int status = kExitSuccess;
   std::string how = "end of the duration";
   if (ending == Ending::kSignal) {
-    status = kExitInterrupted;
     const int signal = signals_.received();
+    status = ExitStatusOfSignal(signal);
     how = std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
   } else if (ending == Ending::kOutputClosed) {
     status = kExitFailure;

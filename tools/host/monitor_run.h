@@ -35,7 +35,7 @@ struct MonitorPlan {
 // Runs the session on `session`, which must be open; it is terminated when this returns.
 // Returns the exit status: 0, 1 (a failed connection test of every target, no measurement
 // activated, a measurement error during the session, the output or report could not be
-// written) or 130 (a stop signal).
+// written) or 128 + the number of the stop signal that ended it (130 SIGINT, 143 SIGTERM, 129 SIGHUP).
 int RunMonitor(PluginSession& session, SignalWatch& signals, const MonitorPlan& plan);
 
 // Prints a message the plug-in handed over: "sarvik-host: CALL(SUBJECT): TEXT" on standard error.

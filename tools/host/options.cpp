@@ -41,8 +41,12 @@ Options of every command:
 The plug-in reads its configuration from ../dat/monitors/Netscape.cfg, relative to the
 directory of sarvik-host.
 
-Exit status: 0 success; 1 a failed connection test or a measurement error; 2 bad usage or a
-plug-in that cannot be loaded or initialised; 130 interrupted (SIGINT, SIGTERM or SIGHUP).
+Exit status:
+  0    success
+  1    a failed connection test or a measurement error
+  2    bad usage, or a plug-in that cannot be loaded or initialised
+  3    test: the page was fetched but holds none of the configuration's counters
+  130  interrupted by SIGINT (Ctrl-C); 143 by SIGTERM; 129 by SIGHUP (128 + the signal's number)
 )";
 
 const char kServerOptionsHelp[] = R"(Server options (what is not given comes from the configuration, through the plug-in):
@@ -87,7 +91,8 @@ const char kMonitorHelp[] = R"(Usage: sarvik-host monitor TARGET... [server opti
                            [--report FILE.html] [--targets FILE] [--no-test] [--listen HOST:PORT]
 
 Activates the counters on every target, reads each counter once per interval and, at the end
-of the duration or on SIGINT/SIGTERM, deactivates them and terminates the monitor.
+of the duration or on SIGINT, SIGTERM or SIGHUP, deactivates them and terminates the monitor.
+A stop signal ends it with exit status 128 + the signal's number: 130 SIGINT, 143 SIGTERM, 129 SIGHUP.
 
 A TARGET is HOST (or HOST:PORT), which uses the server options, https://HOST[:PORT] for a
 statistics page served over TLS, or HOST=PORT|URL|LOGIN|PASSWORD[|https] with its own user data.
@@ -113,7 +118,8 @@ const char kDemoHelp[] = R"(Usage: sarvik-host demo [--duration SECONDS] [--serv
 
 Starts sarvik-statserver (from beside sarvik-host) on an ephemeral loopback port, sends it a
 steady stream of HTTP requests so that its counters move, and monitors every counter of the
-configuration on it. At the end (or on SIGINT/SIGTERM) it stops everything it started.
+configuration on it. At the end (or on SIGINT, SIGTERM or SIGHUP) it stops everything it started;
+a stop signal ends it with exit status 130 (SIGINT), 143 (SIGTERM) or 129 (SIGHUP).
 
 Options:
   --duration SECONDS end after this long (default: run until interrupted)

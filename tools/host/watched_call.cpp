@@ -34,7 +34,7 @@ void CallWatched(SignalWatch& signals, const std::function<void()>& call) {
     std::fputs("sarvik-host: interrupted while the plug-in was busy with a connection test; leaving without it\n",
                stderr);
     std::fflush(stderr);
-    _exit(kExitInterrupted);
+    _exit(ExitStatusOfSignal(signal));
   }
   worker.join();
   close(done);
