@@ -256,19 +256,39 @@ TEST(HostTest, TestMachineSucceedsOrNamesTheFailure) {
   ASSERT_TRUE(statistics.started());
   const std::string port = std::to_string(statistics.port());
 
+  // After the fetch, one copy of the page read through the plug-in: the statistics server
+  // shows every counter of the configuration.
   Finished run = RunHost({"test", "127.0.0.1:" + port});
   EXPECT_EQ(0, run.status) << run.out << run.err;
-  EXPECT_EQ("OK\n", run.out);
+  EXPECT_EQ("OK: 29 of 29 counters found\n", run.out) << run.err;
 
   run = RunHost({"test", "127.0.0.1", "--user-data", port + "|/.perf||"});
   EXPECT_EQ(0, run.status) << run.out << run.err;
-  EXPECT_EQ("OK\n", run.out);
+  EXPECT_EQ("OK: 29 of 29 counters found\n", run.out) << run.err;
 
   const std::string refused = std::to_string(UnusedPort());
   run = RunHost({"test", "127.0.0.1", "--port", refused});
   EXPECT_EQ(1, run.status) << run.out << run.err;
   EXPECT_NE(std::string::npos, run.out.find(refused)) << "the failure names the port: " << run.out;
   EXPECT_NE("OK\n", run.out);
+}
+
+TEST(HostTest, TestWarnsOfAPageWithoutStatistics) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  // Any other URL gets a plain page: it can be fetched, but holds no counter.
+  const Finished run = RunHost({"test", "127.0.0.1:" + std::to_string(statistics.port()), "--url", "/nothing-here"});
+  EXPECT_EQ(3, run.status) << run.out << run.err;
+  EXPECT_EQ(
+      "warning: the page holds none of the 29 counters of the configuration \xE2\x80\x94 is this the statistics page?\n",
+      run.out)
+      << run.err;
+  EXPECT_EQ(std::string::npos, run.out.find("OK")) << run.out;
+
+  const Finished help = RunHost({"test", "--help"});
+  EXPECT_NE(std::string::npos, help.out.find("and exits 3 when the")) << help.out;
+  const Finished usage = RunHost({"--help"});
+  EXPECT_NE(std::string::npos, usage.out.find("143 by SIGTERM")) << usage.out;
 }
 
 TEST(HostTest, MonitorCsvFollowsTheServer) {

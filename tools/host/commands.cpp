@@ -17,6 +17,9 @@ namespace sarvik_host {
 
 namespace {
 
+// GetNewData's result when the copy of the page holds no value for the counter.
+constexpr int kValueNotFoundResult = 17;
+
 void PrintError(const std::string& text) { std::fprintf(stderr, "sarvik-host: %s\n", text.c_str()); }
 
 bool ReadWholeFile(const std::string& path, std::string* contents) {
@@ -78,6 +81,76 @@ int RunUserData(const CommandLine& command_line) {
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
 }
 
+// How long `test` waits for the plug-in's first copy of the page after a fetch that worked.
+constexpr auto kSnapshotBound = std::chrono::seconds(30);
+
+// What one copy of a statistics page holds of the configuration's counters.
+struct PageCheck {
+  std::size_t found = 0;    // counters the copy held
+  std::size_t missing = 0;  // counters it did not hold (the plug-in found no value)
+  std::size_t unread = 0;   // counters not read: no copy within the bound, or refused by the plug-in
+  bool unreadable = false;  // the plug-in could read no copy of the page at all (`failure` says why)
+  std::string failure;      // the last failure the plug-in gave for an unread counter
+  int signal = 0;           // the stop signal that ended the check, or 0
+};
+
+// Activates every counter of `counters` on `host` and reads each once the way a monitoring
+// session does (GetNewData until the plug-in has a copy of the page or a failed fetch of it),
+// within kSnapshotBound; deactivates them again.
+PageCheck CheckPage(PluginSession& session, SignalWatch& signals, const std::string& host, const std::string& user_data,
+                    const std::vector<CounterInfo>& counters) {
+  PageCheck check;
+  std::vector<const CounterInfo*> pending;
+  for (const CounterInfo& counter : counters) {
+    const CallResult result = session.Activate(counter.counter, host, user_data);
+    if (result.code == 0) {
+      pending.push_back(&counter);
+    } else {
+      ++check.unread;
+      if (!result.message.empty()) check.failure = result.message;
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kSnapshotBound;
+  while (!pending.empty()) {
+    std::vector<const CounterInfo*> still;
+    bool only_failures = true;  // every counter not read yet reports a failed fetch
+    for (const CounterInfo* counter : pending) {
+      ReadingRecord reading;
+      bool written = false;
+      const CallResult result = session.GetNewData(counter->counter, host, &reading, &written);
+      if (result.code == 0) {
+        ++check.found;
+      } else if (result.code == kValueNotFoundResult) {
+        ++check.missing;
+      } else {
+        // No copy yet (1), or a failed fetch of the page, which the plug-in tries again.
+        if (result.code == 1) only_failures = false;
+        if (!result.message.empty()) check.failure = result.message;
+        still.push_back(counter);
+      }
+    }
+    pending = std::move(still);
+    if (pending.empty()) break;
+    // The page was fetched a moment ago; a copy the plug-in cannot read is what the page is.
+    if (only_failures && check.found == 0 && check.missing == 0) {
+      check.unread += pending.size();
+      check.unreadable = true;
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      check.unread += pending.size();
+      break;
+    }
+    check.signal = signals.Wait(std::chrono::milliseconds(200));
+    if (check.signal != 0) break;
+  }
+  for (const auto& [id, active_host] : session.Active()) {
+    const CallResult ignored = session.Deactivate(id, active_host);
+    (void)ignored;
+  }
+  return check;
+}
+
 int RunTest(const CommandLine& command_line, SignalWatch& signals) {
   Target target;
   std::string error;
@@ -91,15 +164,46 @@ int RunTest(const CommandLine& command_line, SignalWatch& signals) {
   if (!ResolveUserData(*plugin.session, target, command_line.server, &user_data)) return kExitUsage;
   CallResult result;
   CallWatched(signals, [&] { result = plugin.session->TestMachine(target.host, user_data); });
+  if (signals.received() != 0) {
+    plugin.session->Terminate();
+    return ExitStatusOfSignal(signals.received());
+  }
+  if (result.code != 0) {
+    plugin.session->Terminate();
+    std::printf("%s\n", result.message.empty() ? ("failed with result " + std::to_string(result.code)).c_str()
+                                                : result.message.c_str());
+    return kExitFailure;
+  }
+  if (!result.message.empty()) PrintPluginMessage("TestMachine", target.host, result.message);
+
+  // The page could be fetched; whether it is a statistics page shows in what it holds.
+  std::vector<CounterInfo> counters;
+  if (!ReadCounters(*plugin.session, target.host, &counters)) {
+    plugin.session->Terminate();
+    return kExitUsage;
+  }
+  const PageCheck check = CheckPage(*plugin.session, signals, target.host, user_data, counters);
   plugin.session->Terminate();
-  if (signals.received() != 0) return kExitInterrupted;
-  if (result.code == 0) {
-    std::printf("OK\n");
-    if (!result.message.empty()) PrintPluginMessage("TestMachine", target.host, result.message);
+  if (check.signal != 0) return ExitStatusOfSignal(check.signal);
+  const std::string total = std::to_string(counters.size());
+  if (check.found > 0) {
+    std::printf("OK: %zu of %s counters found\n", check.found, total.c_str());
+    if (check.unread > 0) {
+      std::fprintf(stderr, "sarvik-host: %zu counters could not be read%s%s\n", check.unread,
+                   check.failure.empty() ? "" : ": ", check.failure.c_str());
+    }
     return kExitSuccess;
   }
-  std::printf("%s\n", result.message.empty() ? ("failed with result " + std::to_string(result.code)).c_str()
-                                              : result.message.c_str());
+  if ((check.missing > 0 && check.unread == 0) || check.unreadable) {
+    if (check.unreadable && !check.failure.empty()) PrintPluginMessage("GetNewData", target.host, check.failure);
+    std::printf("warning: the page holds none of the %s counters of the configuration \xE2\x80\x94 is this the "
+                "statistics page?\n",
+                total.c_str());
+    return kExitNoStatistics;
+  }
+  std::printf("warning: the page was fetched, but no copy of it could be read within %lld s%s%s\n",
+              static_cast<long long>(kSnapshotBound.count()), check.failure.empty() ? "" : ": ",
+              check.failure.c_str());
   return kExitFailure;
 }
 
