@@ -251,6 +251,32 @@ TEST(DialogUnitsTest, BaseUnitsAndMappingRoundAsTheOriginalSystem) {
   EXPECT_EQ((DialogRect{47, 241, 38, 20}), MapDialogRect({31, 148, 25, 12}, units));
 }
 
+TEST(FitCaptionTest, ACaptionThatFitsKeepsItsPlace) {
+  const std::vector<PlacedControl> controls = {{ControlKind::kRightText, {20, 10, 50, 12}},
+                                               {ControlKind::kEditText, {76, 10, 100, 14}}};
+  EXPECT_EQ(controls[0].rect, FitCaption(controls, 0, 50, 300, 6, 3));
+}
+
+TEST(FitCaptionTest, AWideRightAlignedCaptionGrowsLeftUpToTheFrameAroundIt) {
+  const std::vector<PlacedControl> controls = {{ControlKind::kGroupBox, {10, 0, 280, 60}},
+                                               {ControlKind::kRightText, {20, 10, 50, 12}},
+                                               {ControlKind::kEditText, {76, 10, 100, 14}}};
+  // 55 pixels of text: the caption starts 5 pixels further left, its right edge stays.
+  EXPECT_EQ((DialogRect{15, 10, 55, 12}), FitCaption(controls, 1, 55, 300, 6, 3));
+  EXPECT_EQ((DialogRect{13, 10, 57, 12}), FitCaption(controls, 1, 90, 300, 6, 3)) << "3 pixels inside the frame";
+}
+
+TEST(FitCaptionTest, ACaptionStopsAGapFromTheControlBesideIt) {
+  const std::vector<PlacedControl> controls = {{ControlKind::kEditText, {0, 12, 30, 14}},
+                                               {ControlKind::kRightText, {40, 10, 20, 12}},
+                                               {ControlKind::kLeftText, {70, 40, 20, 12}},
+                                               {ControlKind::kPushButton, {100, 38, 40, 14}}};
+  EXPECT_EQ((DialogRect{36, 10, 24, 12}), FitCaption(controls, 1, 50, 300, 6, 3));
+  EXPECT_EQ((DialogRect{70, 40, 24, 12}), FitCaption(controls, 2, 50, 300, 6, 3)) << "a left-aligned one grows right";
+  const std::vector<PlacedControl> alone = {{ControlKind::kLeftText, {250, 0, 20, 12}}};
+  EXPECT_EQ((DialogRect{250, 0, 44, 12}), FitCaption(alone, 0, 80, 300, 6, 3)) << "up to the dialog's side";
+}
+
 TEST(ListOrderTest, NewItemsGoAfterEverythingThatSortsBeforeOrEqualIgnoringCase) {
   std::vector<std::string> labels;
   auto add = [&](const std::string& label) {

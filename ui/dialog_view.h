@@ -116,3 +116,18 @@ DialogBaseUnits BaseUnitsOfFont(int alphabet_width, int font_height);
 // `rect` from dialog units to pixels: x and width times base x / 4, y and height times base y
 // / 8, each rounded to the nearest pixel.
 DialogRect MapDialogRect(const DialogRect& rect, DialogBaseUnits units);
+
+// A control's place and kind, in pixels, for FitCaption.
+struct PlacedControl {
+  ControlKind kind = ControlKind::kLeftText;
+  DialogRect rect;
+};
+
+// Where a caption (LTEXT or RTEXT) `controls[caption]` stands when its text, `text_width` pixels
+// wide in the dialog's font, does not fit the place the template gives it: a right-aligned
+// caption grows to the left, a left-aligned one to the right (away from the field it names), up
+// to `gap` pixels from the nearest control on its line, `frame_margin` pixels inside the group box
+// around it, or `gap` pixels from the dialog's sides (`dialog_width` wide). Its place is kept when
+// the text fits. The result may still be narrower than the text; the view then elides it.
+DialogRect FitCaption(const std::vector<PlacedControl>& controls, std::size_t caption, int text_width,
+                      int dialog_width, int gap, int frame_margin);

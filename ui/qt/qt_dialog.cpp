@@ -339,35 +339,22 @@ QWidget* QtDialogView::AddControl(const ControlTemplate& control, std::size_t in
 void QtDialogView::FitCaptions(DialogBaseUnits units) {
   const int gap = MapDialogRect({0, 0, 4, 0}, units).width;
   const int frame_margin = MapDialogRect({0, 0, 2, 0}, units).width;
+  std::vector<PlacedControl> placed;
   for (const auto& [control, widget] : widgets_) {
-    auto* label = qobject_cast<QLabel*>(widget);
+    const QRect area = widget->geometry();
+    placed.push_back({control->kind, {area.x(), area.y(), area.width(), area.height()}});
+  }
+  for (std::size_t i = 0; i < widgets_.size(); ++i) {
+    auto* label = qobject_cast<QLabel*>(widgets_[i].second);
     if (label == nullptr) continue;
     const QFontMetrics metrics(label->font());
     const QString text = label->text();
     const int needed = metrics.horizontalAdvance(text);
-    QRect place = label->geometry();
-    if (needed <= place.width()) continue;
-    const bool grows_left = control->kind == ControlKind::kRightText;
-    // How far the caption may grow: the nearest other control on its line, or the inside of the
-    // group box around it, or the dialog's edge.
-    int limit = grows_left ? gap : window_->width() - gap;
-    for (const auto& [other, other_widget] : widgets_) {
-      if (other_widget == widget) continue;
-      const QRect area = other_widget->geometry();
-      if (other->kind == ControlKind::kGroupBox) {
-        if (!area.contains(place)) continue;
-        limit = grows_left ? std::max(limit, area.left() + frame_margin) : std::min(limit, area.right() - frame_margin);
-        continue;
-      }
-      if (area.bottom() < place.top() || area.top() > place.bottom()) continue;
-      if (grows_left && area.right() < place.left()) limit = std::max(limit, area.right() + 1 + gap);
-      if (!grows_left && area.left() > place.right()) limit = std::min(limit, area.left() - gap);
-    }
-    if (grows_left) place.setLeft(std::max(limit, place.right() + 1 - needed));
-    else place.setRight(std::min(limit - 1, place.left() + needed - 1));
-    label->setGeometry(place);
-    if (needed > place.width()) {
-      label->setText(metrics.elidedText(text, Qt::ElideRight, place.width()));
+    const DialogRect place = FitCaption(placed, i, needed, window_->width(), gap, frame_margin);
+    label->setGeometry(place.x, place.y, place.width, place.height);
+    placed[i].rect = place;
+    if (needed > place.width) {
+      label->setText(metrics.elidedText(text, Qt::ElideRight, place.width));
       label->setToolTip(text);
       // A tool tip needs the mouse.
       label->setAttribute(Qt::WA_TransparentForMouseEvents, false);
