@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tools/host/demo.h"
+#include "tools/host/discover_command.h"
 #include "tools/host/exit_codes.h"
 #include "tools/host/monitor_run.h"
 #include "tools/host/watched_call.h"
@@ -418,6 +419,7 @@ int RunCommand(const CommandLine& command_line, SignalWatch& signals) {
     case Command::kMonitor: status = RunMonitorCommand(command_line, signals); break;
     case Command::kDemo: status = RunDemo(command_line, signals); break;
     case Command::kBrowse: status = RunBrowse(command_line, signals); break;
+    case Command::kDiscover: status = RunDiscover(command_line, signals); break;
     case Command::kNone:
     default: PrintError("no command given (see sarvik-host --help)"); break;
   }

@@ -32,6 +32,7 @@ Commands:
   collection  print the measurements collection document (every counter)
   userdata    print the user-data string the plug-in composes for a host
   browse      choose counters in the Add Measurements dialog (and watch them)
+  discover    propose counters for every number on a server's statistics page
 
 Options of every command:
   --plugin PATH   the plug-in to load (default: libsarvik.so beside sarvik-host)
@@ -156,6 +157,25 @@ Options:
                      (HOST:PORT, [IPV6]:PORT, or PORT alone on 127.0.0.1; port 0: any free port)
 )";
 
+const char kDiscoverHelp[] = R"(Usage: sarvik-host discover HOST [server options] [--write FILE] [--format table|csv|jsonl]
+
+Reads a copy of the statistics page of HOST (and a second copy when it comes within 3 s) the way
+the plug-in reads it, and proposes a counter for every number on it: a pattern counter for every
+label followed by a number, and a table-cell counter (TblName, TblRow, TblColumn) for every number
+in an HTML table. Each is checked to read, as the plug-in reads it, the number it was found at.
+It prints them with the section of the configuration that already has each, or "new"; a label;
+a guessed KeepPrevValue (1 for totals that only grow: a name that says total, requests, bytes,
+hits, errors, ... and no level or time word, and not seen falling between the two copies); and the
+value read now. The proxy and the certificate check come from the configuration, as for monitor.
+
+Options:
+  --write FILE       write the new counters to FILE as Netscape.cfg sections ready to add,
+                     numbered after the configuration's last section, with the Counters line
+                     raised to the new total
+  --format FORMAT    table (default), csv or jsonl
+
+)";
+
 CommandLine Fail(std::string error) {
   CommandLine command_line;
   command_line.action = CommandLine::Action::kError;
@@ -170,6 +190,7 @@ Command CommandOf(const std::string& word) {
   if (word == "monitor") return Command::kMonitor;
   if (word == "demo") return Command::kDemo;
   if (word == "browse") return Command::kBrowse;
+  if (word == "discover") return Command::kDiscover;
   return Command::kNone;
 }
 
@@ -193,6 +214,11 @@ std::set<std::string> OptionsOf(Command command) {
       return {"--duration", "--servers", "--interval", "--format", "--report", "--listen"};
     case Command::kBrowse:
       return {"--monitor", "--interval", "--duration", "--format", "--report", "--listen"};
+    case Command::kDiscover: {
+      std::set<std::string> options = server;
+      options.insert({"--write", "--format"});
+      return options;
+    }
     case Command::kNone:
     default:
       return {};
@@ -214,6 +240,7 @@ const char* CommandName(Command command) {
     case Command::kMonitor: return "monitor";
     case Command::kDemo: return "demo";
     case Command::kBrowse: return "browse";
+    case Command::kDiscover: return "discover";
     case Command::kNone:
     default: return "";
   }
@@ -229,6 +256,7 @@ std::string HelpText(Command command) {
     case Command::kMonitor: return std::string(kMonitorHelp) + kServerOptionsHelp;
     case Command::kDemo: return kDemoHelp;
     case Command::kBrowse: return kBrowseHelp;
+    case Command::kDiscover: return std::string(kDiscoverHelp) + kServerOptionsHelp;
     case Command::kNone:
     default: return kUsage;
   }
@@ -244,7 +272,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (result.command == Command::kNone) {
         result.command = CommandOf(word);
         if (result.command == Command::kNone) {
-          return Fail("unknown command '" + word + "' (commands: demo, monitor, test, collection, userdata, browse)");
+          return Fail("unknown command '" + word + "' (commands: demo, monitor, test, collection, userdata, browse, discover)");
         }
       } else {
         result.targets.push_back(word);
@@ -359,6 +387,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       int port = 0;
       if (!ParseListenAddress(*value, &host, &port, &error)) return Fail("--listen: " + error);
       result.listen = *value;
+    } else if (name == "--write") {
+      if (value->empty()) return Fail("--write needs a file name");
+      result.write_path = *value;
     } else if (name == "--servers") {
       long servers = 0;
       if (!ParseInteger(*value, 1, kMaxServers, &servers)) {
@@ -380,6 +411,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     case Command::kCollection:
     case Command::kUserData:
     case Command::kTest:
+    case Command::kDiscover:
       if (result.targets.size() != 1) return Fail(std::string(name) + " needs exactly one HOST");
       break;
     case Command::kBrowse:

@@ -9,7 +9,7 @@
 
 namespace sarvik_host {
 
-enum class Command { kNone, kCollection, kUserData, kTest, kMonitor, kDemo, kBrowse };
+enum class Command { kNone, kCollection, kUserData, kTest, kMonitor, kDemo, kBrowse, kDiscover };
 
 // kXml: the collection document as the plug-in gives it (collection only).
 enum class OutputFormat { kAuto, kTable, kCsv, kJsonl, kXml };
@@ -46,6 +46,7 @@ struct CommandLine {
   bool test_first = true;   // monitor: run the connection test before activating (--no-test: not)
   bool monitor_selection = false;  // browse --monitor: watch the counters chosen in the dialog
   std::string listen;              // --listen HOST:PORT of the metrics endpoint; empty: none
+  std::string write_path;          // discover --write FILE; empty: print only
 };
 
 // Parses the arguments after the program name.
