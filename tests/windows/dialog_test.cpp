@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -196,6 +197,187 @@ void SaveScreenshot(HWND window, const std::string& name) {
   EXPECT_TRUE(WritePng(path, picture)) << path;
 }
 
+// ---------------------------------------------------------------------------------------------
+// The dialog's layout as the user sees it, measured on the shown dialog in its controls' fonts.
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size() + 1, L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+// A control of the dialog, in the dialog's client coordinates.
+struct Placed {
+  HWND window = nullptr;
+  std::string class_name;
+  LONG style = 0;
+  RECT rect{};
+  std::string text;
+};
+
+bool IsGroup(const Placed& control) {
+  return control.class_name == "Button" && (control.style & BS_TYPEMASK) == BS_GROUPBOX;
+}
+std::string Describe(const Placed& control) {
+  return control.class_name + " " + std::to_string(GetDlgCtrlID(control.window)) + " '" + control.text + "'";
+}
+bool Intersect(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+bool Contains(const RECT& outer, const RECT& inner) {
+  return outer.left <= inner.left && outer.top <= inner.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
+}
+
+std::vector<Placed> Controls(HWND dialog) {
+  std::vector<Placed> controls;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    Placed control{child, ClassOf(child), GetWindowLongW(child, GWL_STYLE), {}, WindowText(child)};
+    GetWindowRect(child, &control.rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&control.rect), 2);
+    controls.push_back(control);
+  }
+  return controls;
+}
+
+// The width of `text` and the metrics of the font `window` draws with.
+SIZE TextSize(HWND window, const std::string& text, TEXTMETRICW* metrics = nullptr) {
+  HDC context = GetDC(window);
+  HGDIOBJ previous = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+  const std::wstring wide = Wide(text);
+  SIZE size{};
+  GetTextExtentPoint32W(context, wide.c_str(), static_cast<int>(wide.size()), &size);
+  if (metrics != nullptr) GetTextMetricsW(context, metrics);
+  SelectObject(context, previous);
+  ReleaseDC(window, context);
+  return size;
+}
+
+// Group boxes frame their controls below their titles; no two other controls overlap; the dialog
+// ends a margin below its content no larger than the margin beside it; every caption's text,
+// measured in its font, fits its place and ends clear of the field it names.
+void CheckLayout(HWND dialog) {
+  const std::vector<Placed> controls = Controls(dialog);
+  ASSERT_EQ(16u, controls.size()) << "the template's sixteen controls";
+  RECT client{};
+  GetClientRect(dialog, &client);
+  int groups = 0;
+  LONG side_margin = client.right;
+  LONG content_bottom = 0;
+  for (const Placed& group : controls) {
+    content_bottom = std::max(content_bottom, group.rect.bottom);
+    if (!IsGroup(group)) continue;
+    ++groups;
+    side_margin = std::min({side_margin, group.rect.left, client.right - group.rect.right});
+    TEXTMETRICW metrics{};
+    const SIZE title = TextSize(group.window, group.text, &metrics);
+    EXPECT_LE(title.cx + 2 * metrics.tmAveCharWidth, group.rect.right - group.rect.left)
+        << Describe(group) << ": the title does not fit between the frame's sides";
+    RECT inside = group.rect;
+    inside.left += 2;
+    inside.right -= 2;
+    inside.bottom -= 2;
+    inside.top += metrics.tmHeight;
+    int members = 0;
+    for (const Placed& control : controls) {
+      if (IsGroup(control) || !Intersect(control.rect, group.rect)) continue;
+      ++members;
+      EXPECT_TRUE(Contains(inside, control.rect)) << Describe(control) << " is not inside the frame of "
+                                                  << Describe(group) << " below its title";
+    }
+    EXPECT_GT(members, 0) << Describe(group) << " frames nothing";
+  }
+  EXPECT_EQ(3, groups);
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    for (std::size_t j = i + 1; j < controls.size(); ++j) {
+      if (IsGroup(controls[i]) || IsGroup(controls[j])) continue;
+      EXPECT_FALSE(Intersect(controls[i].rect, controls[j].rect))
+          << Describe(controls[i]) << " and " << Describe(controls[j]) << " overlap";
+    }
+  }
+  const LONG bottom_margin = client.bottom - content_bottom;
+  EXPECT_GE(bottom_margin, 0);
+  EXPECT_LE(bottom_margin, side_margin + 2) << "empty space below the content";
+
+  int captions = 0;
+  for (const Placed& caption : controls) {
+    if (caption.class_name != "Static") continue;
+    ++captions;
+    TEXTMETRICW metrics{};
+    const SIZE text = TextSize(caption.window, caption.text, &metrics);
+    RECT place{};
+    GetClientRect(caption.window, &place);
+    EXPECT_LE(text.cx, place.right) << Describe(caption) << " is cut";
+    EXPECT_EQ(SS_RIGHT, caption.style & SS_TYPEMASK) << Describe(caption);
+    const Placed* field = nullptr;
+    for (const Placed& other : controls) {
+      if (other.class_name != "Edit" || other.rect.left < caption.rect.left) continue;
+      if (other.rect.bottom <= caption.rect.top || other.rect.top >= caption.rect.bottom) continue;
+      if (field == nullptr || other.rect.left < field->rect.left) field = &other;
+    }
+    ASSERT_NE(nullptr, field) << Describe(caption) << " names no field";
+    // Right-aligned, the text ends at the caption's right edge, clear of the field by three
+    // quarters of an average character at least.
+    EXPECT_GE(field->rect.left - caption.rect.right, (metrics.tmAveCharWidth * 3 + 3) / 4)
+        << Describe(caption) << " touches " << Describe(*field);
+  }
+  EXPECT_EQ(4, captions);
+}
+
+// The visible tool tip of this process, or null.
+HWND TheToolTip() {
+  for (HWND window : OwnWindows("tooltips_class32")) return window;
+  return nullptr;
+}
+
+// Moves the mouse, as a mouse does, to `point` of the screen.
+void MoveMouse(POINT point) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = static_cast<LONG>((point.x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1));
+  input.mi.dy = static_cast<LONG>((point.y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1));
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+// Every label the list cannot show whole is drawn with an ellipsis, and the tool tip shows it
+// whole when the mouse rests on it; a label shown whole gets no tool tip. Returns how many
+// labels the list elides.
+int CheckListToolTips() {
+  HWND list = GetDlgItem(TheDialog(), kList);
+  EXPECT_NE(0, GetWindowLongW(list, GWL_STYLE) & LBS_OWNERDRAWFIXED) << "the dialog draws the items, with ellipses";
+  const std::vector<std::string> labels = ListLabels();
+  int elided = 0;
+  bool short_checked = false;
+  for (int index = 0; index < static_cast<int>(labels.size()); ++index) {
+    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+    RECT item{};
+    SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    const bool cut = TextSize(list, labels[static_cast<std::size_t>(index)]).cx > item.right - item.left - 4;
+    if (!cut && short_checked) continue;
+    POINT centre{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ClientToScreen(list, &centre);
+    // Away first, so that the tool tip of another item goes, then onto the item.
+    MoveMouse({0, 0});
+    WaitFor([] { return TheToolTip() == nullptr; }, 10s);
+    MoveMouse(centre);
+    if (cut) {
+      ++elided;
+      EXPECT_TRUE(WaitFor([&] { return WindowText(TheToolTip()) == labels[static_cast<std::size_t>(index)]; }, 30s))
+          << "no tool tip with the whole label '" << labels[static_cast<std::size_t>(index)] << "', but '"
+          << WindowText(TheToolTip()) << "'";
+    } else {
+      short_checked = true;
+      std::this_thread::sleep_for(2s);  // longer than the tool tip's delay
+      EXPECT_EQ(nullptr, TheToolTip()) << "a tool tip over '" << labels[static_cast<std::size_t>(index)]
+                                       << "', shown whole: '" << WindowText(TheToolTip()) << "'";
+    }
+  }
+  MoveMouse({0, 0});
+  SendMessageW(list, LB_SETTOPINDEX, 0, 0);
+  return elided;
+}
+
 // A user at the keyboard: `script` runs on a thread of its own while the host's thread shows the
 // dialog. Whatever the script leaves open when it ends (after a failed expectation) is closed,
 // once the dialog has had a generous time to close by itself, so that the host's call returns.
@@ -245,6 +427,15 @@ class WindowsDialogTest : public testing::Test {
     RestoreTreeFile(kConfig);
   }
 
+  // Reads the configuration the install tree ships in place of the test's own.
+  void UseTheShippedConfiguration() {
+    plugin_.TerminateMonitor();
+    RestoreTreeFile(kConfig);
+    char message[1024] = "";
+    int32_t status = 1;
+    ASSERT_EQ(0, plugin_.InitMonitor(nullptr, nullptr, nullptr, nullptr, &status, message, sizeof message)) << message;
+  }
+
   // Calls BrowseMonitor on this thread while `script` acts at the dialog.
   Browse Call(const char* host, std::function<void()> script) {
     Browse browse;
@@ -270,6 +461,10 @@ class WindowsDialogTest : public testing::Test {
  protected:
   const Plugin& plugin_ = ThePlugin();
 };
+
+// The layout of the edition of the process, with the shipped configuration, whose longer labels
+// the list cannot show whole: checked, then shown with such a label selected in `screenshot`.
+void CheckLayoutOfTheEdition(WindowsDialogTest& test, const char* screenshot);
 
 class EnglishDialogTest : public WindowsDialogTest {
  public:
@@ -450,6 +645,33 @@ TEST_F(EnglishDialogTest, HelpAndF1OpenTheHelpFileBesideTheHostProgram) {
   EXPECT_EQ(0, browse.result);
 }
 
+TEST_F(EnglishDialogTest, TheLayoutFramesTheGroupsFitsTheCaptionsAndEndsBelowTheContent) {
+  CheckLayoutOfTheEdition(*this, "add-measurements-en-long-labels.png");
+}
+
+void CheckLayoutOfTheEdition(WindowsDialogTest& test, const char* screenshot) {
+  test.UseTheShippedConfiguration();
+  int elided = 0;
+  const Browse browse = test.Call("web1", [&] {
+    ASSERT_TRUE(WaitFor(DialogReady)) << "the dialog never came up";
+    CheckLayout(TheDialog());
+    elided = CheckListToolTips();
+    // The long label the list elides, selected with the keyboard: its description shows.
+    const std::vector<std::string> labels = ListLabels();
+    const auto found = std::find(labels.begin(), labels.end(), "Default Bucket Average Function Time (s)");
+    ASSERT_NE(labels.end(), found);
+    SetForegroundWindow(TheDialog());
+    ASSERT_TRUE(WaitFor(DialogReady));
+    Press(VK_HOME);
+    for (auto it = labels.begin(); it != found; ++it) Press(VK_DOWN);
+    ASSERT_TRUE(WaitFor([] { return Text(kDescription).find("function") != std::string::npos; })) << Text(kDescription);
+    SaveScreenshot(TheDialog(), screenshot);
+    Press(VK_ESCAPE);
+  });
+  EXPECT_EQ(0, browse.result);
+  EXPECT_GT(elided, 0) << "the shipped configuration has labels longer than the list is wide";
+}
+
 class ChineseDialogTest : public WindowsDialogTest {
  public:
   void SetUp() override {
@@ -478,6 +700,10 @@ TEST_F(ChineseDialogTest, TheChineseEditionIsChosenByTheUserInterfaceLanguage) {
   ASSERT_EQ(1u, browse.records.size());
   EXPECT_EQ("Charlie requests", browse.records[0].label);
   EXPECT_EQ("8080|http://web1/https-admserv/.perf|admin|tovel", browse.records[0].user_data);
+}
+
+TEST_F(ChineseDialogTest, TheLayoutFramesTheGroupsFitsTheCaptionsAndEndsBelowTheContent) {
+  CheckLayoutOfTheEdition(*this, "add-measurements-zh-long-labels.png");
 }
 
 }  // namespace

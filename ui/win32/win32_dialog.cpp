@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -97,7 +99,10 @@ std::pair<WORD, DWORD> ControlClassAndStyle(const ControlTemplate& control) {
   DWORD style = WS_CHILD | WS_VISIBLE | StyleBits(control.styles, common);
   switch (control.kind) {
     case ControlKind::kListBox:
-      // No LBS_SORT: AddListItem places every item where the template's sort order puts it.
+      // No LBS_SORT: AddListItem places every item where the template's sort order puts it. The
+      // dialog draws the items (LBS_OWNERDRAWFIXED), so that a label wider than the list ends in
+      // an ellipsis; the list keeps the labels (LBS_HASSTRINGS).
+      style |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
       style |= StyleBits(control.styles, {{"EXTENDEDSEL", LBS_EXTENDEDSEL},
                                           {"MULTIPLESEL", LBS_MULTIPLESEL},
                                           {"NOTIFY", LBS_NOTIFY},
@@ -114,10 +119,11 @@ std::pair<WORD, DWORD> ControlClassAndStyle(const ControlTemplate& control) {
                                                     {"PASSWORD", ES_PASSWORD},
                                                     {"READONLY", ES_READONLY}});
       return {kEditClass, style};
+    // A caption the view cannot make room for ends in an ellipsis (its tool tip shows it whole).
     case ControlKind::kLeftText:
-      return {kStaticClass, style | SS_LEFT | WS_GROUP};
+      return {kStaticClass, style | SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX | WS_GROUP};
     case ControlKind::kRightText:
-      return {kStaticClass, style | SS_RIGHT | WS_GROUP};
+      return {kStaticClass, style | SS_RIGHT | SS_ENDELLIPSIS | SS_NOPREFIX | WS_GROUP};
     case ControlKind::kGroupBox:
     default:
       return {kButtonClass, style | BS_GROUPBOX};
@@ -168,6 +174,12 @@ class Win32DialogView final : public DialogView {
 
   // The dialog's messages; true when handled.
   INT_PTR OnInitDialog(HWND window);
+  void OnDrawListItem(const DRAWITEMSTRUCT& item);
+  // The text of the tool tip `info` asks for: the whole label under the mouse when the list
+  // elides it, or the whole caption of an elided caption.
+  void OnToolTipText(NMTTDISPINFOW& info);
+  // The mouse moved within the list: a tool tip shown for another item goes.
+  void OnListMouseMove(HWND list, LPARAM position);
   bool OnCommand(int control_id, int code);
   bool OnHelpKey();
   void OnExchangeDue();
@@ -185,6 +197,11 @@ class Win32DialogView final : public DialogView {
 
  private:
   HWND Control(int control_id) const { return window_ == nullptr ? nullptr : GetDlgItem(window_, control_id); }
+  void FitCaptions();
+  void AddToolTips();
+  // Whether `text` is wider, in `window`'s font, than `width` pixels.
+  static bool TooWide(HWND window, const std::wstring& text, int width);
+  std::wstring ListLabel(HWND list, int index) const;
   bool IsMultiline(int control_id) const;
   bool IsMultipleSelection(int control_id) const;
   void FocusLeft(int control_id);
@@ -192,6 +209,10 @@ class Win32DialogView final : public DialogView {
   const DialogTemplate& dialog_;
   DialogEvents& events_;
   HWND window_ = nullptr;
+  HWND tool_tip_ = nullptr;
+  std::map<UINT_PTR, std::wstring> elided_captions_;  // by tool identifier: the whole caption
+  int hovered_item_ = -1;                               // the list item under the mouse
+  std::wstring tip_text_;                               // the text the tool tip shows now
   std::map<int, std::vector<std::string>> labels_;  // each list's labels, in list order
   int result_ = kDialogEndedItself;
   DialogEventRelay relay_;
@@ -205,7 +226,9 @@ int Win32DialogView::Run() {
   // The dialog manager runs the modal loop; it disables no owner, since the dialog has none.
   DialogBoxIndirectParamW(module, reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), nullptr, DialogProcedure,
                           reinterpret_cast<LPARAM>(this));
+  // The tool tip, owned by the dialog, went with it.
   window_ = nullptr;
+  tool_tip_ = nullptr;
   events_.OnDialogClosed();
   // A dialog that could not be created, or whose loop ended without EndDialog, ended itself.
   return relay_.ended() ? result_ : kDialogEndedItself;
@@ -213,10 +236,184 @@ int Win32DialogView::Run() {
 
 INT_PTR Win32DialogView::OnInitDialog(HWND window) {
   window_ = window;
+  FitCaptions();
+  // Owner-drawn items are one line of the dialog's font high, with a pixel above and below.
+  for (const ControlTemplate& control : dialog_.controls) {
+    if (control.kind != ControlKind::kListBox) continue;
+    HWND list = Control(control.id);
+    TEXTMETRICW metrics{};
+    HDC context = GetDC(list);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    GetTextMetricsW(context, &metrics);
+    SelectObject(context, previous);
+    ReleaseDC(list, context);
+    SendMessageW(list, LB_SETITEMHEIGHT, 0, MAKELPARAM(metrics.tmHeight + 2, 0));
+  }
+  AddToolTips();
   bool focus_first = true;
   relay_.Deliver([&] { focus_first = events_.OnInitDialog(*this); });
   // Returning TRUE lets the dialog manager put the focus on the first tab stop.
   return focus_first ? TRUE : FALSE;
+}
+
+bool Win32DialogView::TooWide(HWND window, const std::wstring& text, int width) {
+  HDC context = GetDC(window);
+  HGDIOBJ previous = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(context, previous);
+  ReleaseDC(window, context);
+  return size.cx > width;
+}
+
+// The template places each caption for the original font; the font here may be wider. A caption
+// whose text is wider than its place grows away from its field as FitCaption allows; what still
+// does not fit ends in an ellipsis (SS_ENDELLIPSIS) and gets a tool tip (AddToolTips).
+void Win32DialogView::FitCaptions() {
+  RECT unit{0, 0, 4, 0};
+  MapDialogRect(window_, &unit);
+  const int gap = unit.right;
+  RECT margin{0, 0, 2, 0};
+  MapDialogRect(window_, &margin);
+  RECT client{};
+  GetClientRect(window_, &client);
+  std::vector<PlacedControl> placed;
+  std::vector<HWND> windows;
+  for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT area{};
+    GetWindowRect(child, &area);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&area), 2);
+    const std::size_t index = windows.size();
+    if (index >= dialog_.controls.size()) break;
+    placed.push_back({dialog_.controls[index].kind, {area.left, area.top, area.right - area.left, area.bottom - area.top}});
+    windows.push_back(child);
+  }
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    if (placed[i].kind != ControlKind::kLeftText && placed[i].kind != ControlKind::kRightText) continue;
+    const std::wstring text = Widen(dialog_.controls[i].text);
+    HDC context = GetDC(windows[i]);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(windows[i], WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(context, previous);
+    ReleaseDC(windows[i], context);
+    const DialogRect place = FitCaption(placed, i, size.cx, client.right, gap, margin.right);
+    if (place == placed[i].rect) continue;
+    MoveWindow(windows[i], place.x, place.y, place.width, place.height, TRUE);
+    placed[i].rect = place;
+  }
+}
+
+void Win32DialogView::AddToolTips() {
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&classes);
+  tool_tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, nullptr,
+                              nullptr);
+  if (tool_tip_ == nullptr) return;
+  SendMessageW(tool_tip_, TTM_SETMAXTIPWIDTH, 0, 600);
+  std::size_t index = 0;
+  for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr && index < dialog_.controls.size();
+       child = GetWindow(child, GW_HWNDNEXT), ++index) {
+    const ControlTemplate& control = dialog_.controls[index];
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window_;
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    if (control.kind == ControlKind::kListBox) {
+      // The list tells its own mouse moves to the tool tip.
+      tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+      tool.uId = reinterpret_cast<UINT_PTR>(child);
+      SendMessageW(tool_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+      continue;
+    }
+    if (control.kind != ControlKind::kLeftText && control.kind != ControlKind::kRightText) continue;
+    RECT area{};
+    GetClientRect(child, &area);
+    const std::wstring text = Widen(control.text);
+    if (!TooWide(child, text, area.right)) continue;
+    // A static text lets the mouse through to the dialog: the tool is the caption's place there.
+    GetWindowRect(child, &tool.rect);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&tool.rect), 2);
+    tool.uFlags = TTF_SUBCLASS;
+    tool.uId = 1 + index;
+    elided_captions_[tool.uId] = text;
+    SendMessageW(tool_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+std::wstring Win32DialogView::ListLabel(HWND list, int index) const {
+  const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == LB_ERR) return {};
+  std::wstring label(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT copied = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(label.data()));
+  label.resize(static_cast<std::size_t>(copied == LB_ERR ? 0 : copied));
+  return label;
+}
+
+// The item's text stands two pixels in from either side of the item.
+constexpr int kItemTextMargin = 2;
+
+void Win32DialogView::OnDrawListItem(const DRAWITEMSTRUCT& item) {
+  if (item.itemID == static_cast<UINT>(-1)) {
+    // An empty list with the focus shows only the focus rectangle.
+    if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(item.hDC, &item.rcItem);
+    return;
+  }
+  if (item.itemAction == ODA_FOCUS) {
+    DrawFocusRect(item.hDC, &item.rcItem);
+    return;
+  }
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  const std::wstring label = ListLabel(item.hwndItem, static_cast<int>(item.itemID));
+  const COLORREF text_color = SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  const int mode = SetBkMode(item.hDC, TRANSPARENT);
+  HGDIOBJ previous = SelectObject(item.hDC, reinterpret_cast<HGDIOBJ>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  RECT text = item.rcItem;
+  text.left += kItemTextMargin;
+  text.right -= kItemTextMargin;
+  DrawTextW(item.hDC, label.c_str(), static_cast<int>(label.size()), &text,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  SelectObject(item.hDC, previous);
+  SetBkMode(item.hDC, mode);
+  SetTextColor(item.hDC, text_color);
+  if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+void Win32DialogView::OnToolTipText(NMTTDISPINFOW& info) {
+  tip_text_.clear();
+  if ((info.uFlags & TTF_IDISHWND) != 0) {
+    HWND list = reinterpret_cast<HWND>(info.hdr.idFrom);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    ScreenToClient(list, &cursor);
+    const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(cursor.x, cursor.y));
+    hovered_item_ = HIWORD(hit) != 0 ? -1 : static_cast<int>(LOWORD(hit));
+    RECT area{};
+    if (hovered_item_ >= 0 && SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(hovered_item_),
+                                           reinterpret_cast<LPARAM>(&area)) != LB_ERR) {
+      std::wstring label = ListLabel(list, hovered_item_);
+      if (TooWide(list, label, area.right - area.left - 2 * kItemTextMargin)) tip_text_ = std::move(label);
+    }
+  } else {
+    const auto found = elided_captions_.find(info.hdr.idFrom);
+    if (found != elided_captions_.end()) tip_text_ = found->second;
+  }
+  // An empty text shows no tool tip.
+  info.lpszText = tip_text_.data();
+  info.hinst = nullptr;
+}
+
+void Win32DialogView::OnListMouseMove(HWND list, LPARAM position) {
+  if (tool_tip_ == nullptr) return;
+  const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, position);
+  const int item = HIWORD(hit) != 0 ? -1 : static_cast<int>(LOWORD(hit));
+  if (item == hovered_item_) return;
+  hovered_item_ = item;
+  // The tool tip asks for its text again when it shows next.
+  SendMessageW(tool_tip_, TTM_POP, 0, 0);
+  SendMessageW(tool_tip_, TTM_UPDATE, 0, 0);
 }
 
 bool Win32DialogView::OnCommand(int control_id, int code) {
@@ -390,6 +587,28 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wparam, LPARA
     case kExchangeMessage:
       view->OnExchangeDue();
       return TRUE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (item->CtlType != ODT_LISTBOX) return FALSE;
+      view->OnDrawListItem(*item);
+      return TRUE;
+    }
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lparam);
+      if (header->code != TTN_GETDISPINFOW) return FALSE;
+      view->OnToolTipText(*reinterpret_cast<NMTTDISPINFOW*>(lparam));
+      return TRUE;
+    }
+    case WM_SETCURSOR:
+      // The mouse over a control: the list's moves decide which item's tool tip may show.
+      if (LOWORD(lparam) == HTCLIENT && HIWORD(lparam) == WM_MOUSEMOVE &&
+          GetDlgCtrlID(reinterpret_cast<HWND>(wparam)) == kIdMeasurementList) {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        ScreenToClient(reinterpret_cast<HWND>(wparam), &cursor);
+        view->OnListMouseMove(reinterpret_cast<HWND>(wparam), MAKELPARAM(cursor.x, cursor.y));
+      }
+      return FALSE;
     default:
       return FALSE;
   }
