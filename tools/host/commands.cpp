@@ -281,8 +281,28 @@ int RunBrowse(const CommandLine& command_line, SignalWatch& signals) {
   if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
   PluginSession& session = *plugin.session;
 
+  // The dialog starts from the server properties of a server the plug-in already watches for the
+  // host. A port in HOST:PORT, or a login, is offered that way: one measurement on the host with
+  // those properties, for as long as the dialog shows.
+  std::string seed_id;
+  Target seed;
+  std::string error;
+  const ServerOptions& server = command_line.server;
+  if ((PortOfHostText(host) || server.login || server.password) && ParseTarget(host, &seed, &error) &&
+      !seed.user_data) {
+    std::vector<CounterInfo> known;
+    std::string user_data;
+    if (ReadCounters(session, seed.host, &known) && ResolveUserData(session, seed, server, &user_data)) {
+      seed_id = known.front().counter + "|browse";
+      if (session.Activate(seed_id, seed.host, user_data).code != 0) seed_id.clear();
+    }
+  }
   std::vector<CounterDefinition> records;
   const CallResult chosen = session.Browse(host, &records);
+  if (!seed_id.empty()) {
+    const CallResult ignored = session.Deactivate(seed_id, seed.host);
+    (void)ignored;
+  }
   if (chosen.code != 0) {
     PrintPluginMessage("BrowseMonitor", host, chosen.message);
     return kExitUsage;

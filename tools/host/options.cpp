@@ -138,16 +138,23 @@ Options:
                      (HOST:PORT, [IPV6]:PORT, or PORT alone on 127.0.0.1; port 0: any free port)
 )";
 
-const char kBrowseHelp[] = R"(Usage: sarvik-host browse HOST [--monitor [--interval SECONDS] [--duration SECONDS]
-                                       [--format table|csv|jsonl] [--report FILE.html]
-                                       [--listen HOST:PORT]]
+const char kBrowseHelp[] = R"(Usage: sarvik-host browse HOST[:PORT] [--login L] [--password P]
+                          [--monitor [--interval SECONDS] [--duration SECONDS]
+                                     [--format table|csv|jsonl] [--report FILE.html]
+                                     [--listen HOST:PORT]]
 
 Shows the plug-in's Add Measurements dialog for HOST (a desktop display is needed: DISPLAY or
 WAYLAND_DISPLAY). After OK it prints one line per chosen counter: label, counter text, host and
 user-data string (its password shown as <password>), separated by tabs. With --monitor it then
 watches those counters the way 'monitor' does, with the server properties confirmed in the dialog.
 
+The dialog offers the server properties the configuration gives (serverPort, infoURL,
+serverLogin, serverPassword). With HOST:PORT, --login or --password it offers that port, the
+configuration's URL and the login and password given (empty when not given) instead.
+
 Options:
+  --login L          the login the dialog offers
+  --password P       the password the dialog offers
   --monitor          watch the chosen counters after the dialog
   --interval SECONDS sampling period (default 2; the configuration's SamplingRate overrides it)
   --duration SECONDS end after this long (default: run until interrupted)
@@ -213,7 +220,7 @@ std::set<std::string> OptionsOf(Command command) {
     case Command::kDemo:
       return {"--duration", "--servers", "--interval", "--format", "--report", "--listen"};
     case Command::kBrowse:
-      return {"--monitor", "--interval", "--duration", "--format", "--report", "--listen"};
+      return {"--monitor", "--interval", "--duration", "--format", "--report", "--listen", "--login", "--password"};
     case Command::kDiscover: {
       std::set<std::string> options = server;
       options.insert({"--write", "--format"});
