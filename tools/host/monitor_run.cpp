@@ -55,8 +55,11 @@ class MonitorRun {
   void Message(const std::string& call, const std::string& subject, const std::string& text);
   void Note(const std::string& text);
   // Keeps a message for the report (when one is written), up to kMaxReportMessages.
-  void AddReportMessage(std::int64_t time_us, std::string source, const std::string& text);
+  void AddReportMessage(std::int64_t time_us, std::string source, const std::string& text,
+                        ReportEventKind kind = ReportEventKind::kMessage, int target = -1);
   bool CheckReportPath();
+  // Writes the report as it stands: of a running session (`how` empty) or of one that ended.
+  bool WriteReport(const std::string& how);
   bool TestTargets();
   std::size_t ActivateAll();
   // Activates again the measurements of every failing target whose retry is due.
@@ -67,7 +70,7 @@ class MonitorRun {
   SourceWatch::Round ReadTarget(std::size_t t);
   // Gives each row of rows_ the status it shows, now that the source's state is known.
   void LabelRows(std::size_t t);
-  void Announce(std::size_t t, const std::string& text);
+  void Announce(std::size_t t, SourceWatch::State before, const std::string& text);
   void Emit(std::size_t series, const ReadingRow& row);
   void PublishMetrics();
   void Redraw(bool ended);
@@ -96,6 +99,8 @@ class MonitorRun {
   std::unique_ptr<TableView> table_;
   ReportData report_;
   std::size_t dropped_messages_ = 0;
+  std::int64_t report_written_us_ = 0;
+  bool report_failed_ = false;  // a rewrite failed and said so
   Clock::time_point start_;
   long readings_ = 0;
   long errors_ = 0;
@@ -141,10 +146,11 @@ void MonitorRun::Message(const std::string& call, const std::string& subject, co
   AddReportMessage(now, call + "(" + subject + ")", text);
 }
 
-void MonitorRun::AddReportMessage(std::int64_t time_us, std::string source, const std::string& text) {
+void MonitorRun::AddReportMessage(std::int64_t time_us, std::string source, const std::string& text,
+                                  ReportEventKind kind, int target) {
   if (plan_.report_path.empty()) return;
   if (report_.messages.size() < kMaxReportMessages) {
-    report_.messages.push_back({time_us, std::move(source), text});
+    report_.messages.push_back({time_us, std::move(source), text, kind, target});
   } else {
     ++dropped_messages_;
   }
@@ -157,9 +163,22 @@ void MonitorRun::Note(const std::string& text) {
 
 bool MonitorRun::CheckReportPath() {
   if (plan_.report_path.empty()) return true;
+  return WriteReport("");
+}
+
+bool MonitorRun::WriteReport(const std::string& how) {
+  report_.end_us = NowMicroseconds();
+  report_.running = how.empty();
+  report_.ending = how;
+  report_.readings = readings_;
+  report_.errors = errors_;
+  report_.interval_seconds = interval_seconds_;
   std::string error;
-  if (!WriteReportFile(plan_.report_path, "<!DOCTYPE html>\n<p>The session is running.</p>\n", &error)) {
-    std::fprintf(stderr, "sarvik-host: %s\n", error.c_str());
+  report_written_us_ = report_.end_us;
+  if (!WriteReportFile(plan_.report_path, RenderReport(report_), &error)) {
+    // A rewrite that fails is said once; the session goes on and tries again.
+    if (!report_failed_ || !how.empty()) std::fprintf(stderr, "sarvik-host: %s\n", error.c_str());
+    report_failed_ = true;
     return false;
   }
   return true;
@@ -226,11 +245,16 @@ void MonitorRun::Emit(std::size_t series, const ReadingRow& row) {
   }
   if (!line.empty() && std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) output_failed_ = true;
   if (table_) table_->Add(series, row);
-  if (!plan_.report_path.empty() && row.status == ReadingStatus::kNew && ShowsNumber(row)) {
-    ReportSeries& entry = report_.series[series];
-    entry.kind = KindName(row.reading);
-    entry.unit = ReadingUnit(row.counter->unit, IsRate(row.reading));
-    entry.record.Add(Microseconds(SnapshotTime(row.reading)), ReadingNumber(row.reading));
+  if (!plan_.report_path.empty()) {
+    // The charts draw what the row shows; a row without a current number is a gap.
+    const bool current = row.status == ReadingStatus::kNew || row.status == ReadingStatus::kUnchanged;
+    if (current && ShowsNumber(row)) report_.timeline.Set(series, ReadingNumber(row.reading));
+    if (row.status == ReadingStatus::kNew && ShowsNumber(row)) {
+      ReportSeries& entry = report_.series[series];
+      entry.kind = KindName(row.reading);
+      entry.unit = ReadingUnit(row.counter->unit, IsRate(row.reading));
+      entry.statistics.Add(ReadingNumber(row.reading));
+    }
   }
 }
 
@@ -327,9 +351,15 @@ void MonitorRun::LabelRows(std::size_t t) {
   }
 }
 
-void MonitorRun::Announce(std::size_t t, const std::string& text) {
+void MonitorRun::Announce(std::size_t t, SourceWatch::State before, const std::string& text) {
   Note(text);
-  AddReportMessage(NowMicroseconds(), "sarvik-host", text);
+  const SourceWatch::State after = watches_[t].state();
+  ReportEventKind kind = ReportEventKind::kMessage;
+  if (after == SourceWatch::State::kFailing) kind = ReportEventKind::kOutage;
+  else if (after == SourceWatch::State::kStale) kind = ReportEventKind::kStale;
+  else if (before == SourceWatch::State::kFailing) kind = ReportEventKind::kBack;
+  else if (before == SourceWatch::State::kStale) kind = ReportEventKind::kFresh;
+  AddReportMessage(NowMicroseconds(), "sarvik-host", text, kind, static_cast<int>(t));
   // In the machine-readable outputs the first row of the target in this round carries it; a
   // failure's sentence already quotes the plug-in's message.
   if (rows_.empty()) return;
@@ -339,10 +369,12 @@ void MonitorRun::Announce(std::size_t t, const std::string& text) {
 }
 
 bool MonitorRun::SampleAll() {
+  if (!plan_.report_path.empty()) report_.timeline.StartRound(NowMicroseconds());
   RetryFailingTargets();
   for (std::size_t t = 0; t < plan_.targets.size(); ++t) {
     const SourceWatch::Round round = ReadTarget(t);
-    const bool was_failing = watches_[t].state() == SourceWatch::State::kFailing;
+    const SourceWatch::State before = watches_[t].state();
+    const bool was_failing = before == SourceWatch::State::kFailing;
     const std::string change = watches_[t].Observe(NowMicroseconds(), round);
     const bool failing = watches_[t].state() == SourceWatch::State::kFailing;
     for (const auto& [index, row] : rows_) {
@@ -352,7 +384,7 @@ bool MonitorRun::SampleAll() {
       Message("GetNewData", Subject(t, index % plan_.counters.size()), row.message);
     }
     LabelRows(t);
-    if (!change.empty()) Announce(t, change);
+    if (!change.empty()) Announce(t, before, change);
     for (const auto& [index, row] : rows_) {
       Emit(index, row);
       if (output_failed_) return false;
@@ -455,20 +487,11 @@ int MonitorRun::Finish(Ending ending) {
   }
 
   if (!plan_.report_path.empty()) {
-    report_.end_us = NowMicroseconds();
-    report_.ending = how;
-    report_.readings = readings_;
-    report_.errors = errors_;
-    report_.interval_seconds = interval_seconds_;
     if (dropped_messages_ > 0) {
-      report_.messages.push_back({report_.end_us, "sarvik-host",
+      report_.messages.push_back({NowMicroseconds(), "sarvik-host",
                                   std::to_string(dropped_messages_) + " more messages are not listed here"});
     }
-    std::string error;
-    if (!WriteReportFile(plan_.report_path, RenderReport(report_), &error)) {
-      std::fprintf(stderr, "sarvik-host: %s\n", error.c_str());
-      if (status == kExitSuccess) status = kExitFailure;
-    }
+    if (!WriteReport(how) && status == kExitSuccess) status = kExitFailure;
   }
   std::fprintf(stderr, "sarvik-host: %s after %.1f s: %ld readings, %ld errors; %zu measurements deactivated\n",
                how.c_str(), elapsed, readings_, errors_, deactivated);
@@ -548,6 +571,10 @@ int MonitorRun::Run() {
     if (!SampleAll()) return Finish(output_failed_ ? Ending::kOutputClosed : Ending::kSignal);
     Redraw(false);
     if (!Flush()) return Finish(Ending::kOutputClosed);
+    // A session killed without a chance to finish leaves the report of its last rewrite.
+    if (!plan_.report_path.empty() && NowMicroseconds() - report_written_us_ >= kReportRewriteUs) {
+      (void)WriteReport("");
+    }
 
     // When a round takes longer than the interval, the next one starts at the next due time
     // instead of running behind.
