@@ -13,7 +13,8 @@ target_link_options(sarvik PRIVATE -s)
 set(SARVIK_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/sarvik-windows.zip")
 add_custom_target(sarvik-windows-zip ALL
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${SARVIK_WINDOWS_ZIP}"
-  COMMAND "${CMAKE_COMMAND}" -E tar cf "${SARVIK_WINDOWS_ZIP}" --format=zip bin dat
+  COMMAND "${CMAKE_COMMAND}" -E make_directory help
+  COMMAND "${CMAKE_COMMAND}" -E tar cf "${SARVIK_WINDOWS_ZIP}" --format=zip bin dat help
   WORKING_DIRECTORY "${SARVIK_STAGE_DIR}"
   BYPRODUCTS "${SARVIK_WINDOWS_ZIP}"
   COMMENT "Packing the Windows install tree into sarvik-windows.zip"

@@ -86,7 +86,7 @@ TEST_F(HelpEngineWindowsTest, TheRegisteredEngineOpensTheHelpFileAtTheContextsTo
   HWND window = HelpWindow();
   ASSERT_NE(nullptr, window) << "no help window for " << request.help_file;
   EXPECT_EQ("iPlanet/Netscape Monitor Help", TitleOf(window));
-  DestroyWindow(window);
+  SendMessageA(window, WM_CLOSE, 0, 0);  // the engine ends its own window
 }
 
 TEST_F(HelpEngineWindowsTest, WithoutTheRegistrationTheEngineIsLoadedByName) {
@@ -102,10 +102,28 @@ TEST_F(HelpEngineWindowsTest, AMissingHelpFileIsLeftToTheEngine) {
   std::unique_ptr<HelpEngine> engine = LoadPlatformHelpEngine();
   ASSERT_NE(nullptr, engine);
   HelpRequest request;
-  request.help_file = std::string(SARVIK_STAGE_DIR) + "\\bin\\..\\help\\Help.chm";
+  request.help_file = std::string(SARVIK_STAGE_DIR) + "\\bin\\..\\help\\no-such-help.chm";
   request.context = 1068;
   engine->Show(request);
   EXPECT_EQ(nullptr, HelpWindow()) << "the engine shows nothing for a file that is not there";
+}
+
+// The light installation's help, by the path the plug-in forms (the ".." stays), and the help
+// of the Chinese edition: each opens at the dialog's context.
+TEST_F(HelpEngineWindowsTest, TheLightInstallationsAndTheChineseHelpOpenToo) {
+  std::unique_ptr<HelpEngine> engine = LoadPlatformHelpEngine();
+  ASSERT_NE(nullptr, engine);
+  for (const char* file : {"\\bin/../help/Help.chm", "\\bin/zh_CN/online.chm", "\\bin/../help/zh_CN/Help.chm"}) {
+    HelpRequest request;
+    request.help_file = std::string(SARVIK_STAGE_DIR) + file;
+    request.command = kHelpCommandContext;
+    request.context = 1068;
+    engine->Show(request);
+    HWND window = HelpWindow();
+    ASSERT_NE(nullptr, window) << "no help window for " << request.help_file;
+    EXPECT_NE(std::string::npos, TitleOf(window).find("iPlanet/Netscape")) << request.help_file;
+    SendMessageA(window, WM_CLOSE, 0, 0);  // the engine ends its own window
+  }
 }
 
 }  // namespace
