@@ -5,7 +5,9 @@
 // The window: a dialog of the system's dialog class ("#32770") with the template's caption, its
 // controls the system's own buttons, edits, static texts and list boxes, each control with an
 // identifier carrying it as its dialog item identifier; tab order and mnemonics are the dialog
-// manager's, from the template's creation order and texts.
+// manager's, from the template's creation order and texts. The dialog draws the list's items
+// itself (a label wider than the list ends in an ellipsis), and a tool tip control of the common
+// controls shows such a label whole under the mouse, as it shows a caption too long for its place.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +30,7 @@ class Win32DialogToolkit final : public DialogToolkit {
 // The extended dialog template of `dialog`, as DialogBoxIndirectParamW takes it: the dialog's
 // styles, caption and font, then each control in template order with its system class, styles,
 // position in dialog units, identifier and text. The list boxes are not sorted by the system
-// (the view places every item itself); `centred` adds DS_CENTER. The buffer starts DWORD
+// (the view places every item itself) and their items are drawn by the dialog (owner-drawn, with
+// their strings kept by the list); `centred` adds DS_CENTER. The buffer starts DWORD
 // aligned, as a vector's storage does.
 std::vector<std::byte> BuildDialogTemplateEx(const DialogTemplate& dialog, bool centred = true);
