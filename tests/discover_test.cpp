@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -326,6 +327,20 @@ TEST_F(DiscoverTest, APageWithoutCopiesIsRefusedClearly) {
   EXPECT_EQ(1, run.status) << run.out << run.err;
   EXPECT_NE(std::string::npos, run.err.find("without a complete copy of the page")) << run.err;
   EXPECT_EQ("", run.out);
+}
+
+TEST_F(DiscoverTest, SigintEndsTheWaitForASilentServer) {
+  StatisticsServer statistics({"--interval", "200"});
+  ASSERT_TRUE(statistics.started());
+  const std::string out = directory_.path() + "/silent.out";
+  ChildProcess host(host_program_,
+                    {"discover", "127.0.0.1", "--port", std::to_string(statistics.port()), "--url", "/fault/silent"}, out);
+  // Whether the signal comes while the host waits for the page or earlier, it ends with 130.
+  std::this_thread::sleep_for(1s);
+  ASSERT_TRUE(host.running()) << ReadText(out);
+  host.Signal(SIGINT);
+  ASSERT_TRUE(host.WaitForExit(20)) << "discover did not end on SIGINT";
+  EXPECT_EQ(130, host.exit_status()) << ReadText(out);
 }
 
 }  // namespace

@@ -39,11 +39,11 @@ std::string StateOf(const ProposedCounter& proposal) {
   return proposal.configured_section ? "configured" : "new";
 }
 
-// The text that finds the counter: the pattern, or the table and the cell's place.
+// What finds the counter: the pattern in quotes, or the cell's place and the table's name.
 std::string WhereOf(const ProposedCounter& proposal) {
-  if (proposal.kind == ProposedCounter::Kind::kPattern) return proposal.counter;
-  return proposal.table_name + " [row " + std::to_string(proposal.row) + ", column " +
-         std::to_string(proposal.column) + "]";
+  if (proposal.kind == ProposedCounter::Kind::kPattern) return "\"" + proposal.counter + "\"";
+  return "row " + std::to_string(proposal.row) + " col " + std::to_string(proposal.column) + " in \"" +
+         proposal.table_name + "\"";
 }
 
 // `text` cut to `width` characters (bytes of a multi-byte character kept together), with "..."
@@ -62,7 +62,7 @@ void PrintTable(const std::vector<ProposedCounter>& proposals, const std::vector
     const std::string section = proposal.configured_section ? "[" + std::to_string(*proposal.configured_section) + "]"
                                                             : "new " + std::to_string(sections[i]);
     std::printf("%-8s %-5s %s %s %-4s %s\n", section.c_str(), KindName(proposal).c_str(),
-                Fit("\"" + WhereOf(proposal) + "\"", 44).c_str(), Fit(proposal.label, 40).c_str(),
+                Fit(WhereOf(proposal), 44).c_str(), Fit(proposal.label, 40).c_str(),
                 proposal.keep_previous ? "1" : "0", FormatNumber(proposal.value).c_str());
   }
 }

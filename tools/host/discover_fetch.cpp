@@ -83,28 +83,59 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) noexcept {
   } catch (...) {
     return 0;
   }
-  // Two copies are all discovery needs: ending the transfer here is how it stops reading.
-  return transfer->copies.size() >= 2 ? 0 : size * count;
+  return size * count;
 }
 
-int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
-  auto* transfer = static_cast<Transfer*>(context);
+// Whether the transfer must end now: asked to stop, or past its bound.
+bool Over(Transfer* transfer) {
+  bool stop = true;
   try {
-    if ((*transfer->stop)()) {
-      transfer->stopped = true;
-      return 1;
-    }
+    stop = (*transfer->stop)();
   } catch (...) {
+  }
+  if (stop) {
     transfer->stopped = true;
-    return 1;
+    return true;
   }
   const auto now = std::chrono::steady_clock::now();
-  const bool over = transfer->copies.empty() ? now >= transfer->first_deadline : now >= transfer->second_deadline;
-  if (over) {
+  if (transfer->copies.empty() ? now >= transfer->first_deadline : now >= transfer->second_deadline) {
     transfer->timed_out = true;
-    return 1;
+    return true;
   }
-  return 0;
+  return false;
+}
+
+// Runs the transfer until it ends by itself, has two copies, or is Over(); its result code
+// (CURLE_OK when it ended early).
+CURLcode RunTransfer(Transfer* transfer) {
+  CURLM* multi = curl_multi_init();
+  if (multi == nullptr) return CURLE_OUT_OF_MEMORY;
+  CURLcode code = CURLE_OK;
+  if (curl_multi_add_handle(multi, transfer->easy) != CURLM_OK) {
+    curl_multi_cleanup(multi);
+    return CURLE_OUT_OF_MEMORY;
+  }
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      code = CURLE_RECV_ERROR;
+      break;
+    }
+    int queued = 0;
+    bool done = false;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        code = message->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0 || transfer->copies.size() >= 2 || Over(transfer)) break;
+    // A stop signal is seen within a tenth of a second.
+    curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+  }
+  curl_multi_remove_handle(multi, transfer->easy);
+  curl_multi_cleanup(multi);
+  return code;
 }
 
 void InitialiseCurlOnce() {
@@ -219,11 +250,8 @@ PageCopies ReadPageCopies(const PageSource& source, std::chrono::milliseconds fi
   }
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(&transfer));
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
 
-  const CURLcode code = curl_easy_perform(easy);
+  const CURLcode code = RunTransfer(&transfer);
   long status = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(easy);
