@@ -1,6 +1,5 @@
 #include "tools/host/monitor_run.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +16,7 @@
 #include "tools/host/report.h"
 #include "tools/host/source_watch.h"
 #include "tools/host/table_view.h"
+#include "tools/host/terminal.h"
 #include "tools/host/watched_call.h"
 
 namespace sarvik_host {
@@ -44,7 +44,7 @@ class MonitorRun {
   int Run();
 
  private:
-  enum class Ending { kDuration, kSignal, kOutputClosed };
+  enum class Ending { kDuration, kSignal, kOutputClosed, kQuit };
 
   std::size_t SeriesIndex(std::size_t target, std::size_t counter) const {
     return target * plan_.counters.size() + counter;
@@ -74,6 +74,9 @@ class MonitorRun {
   void Emit(std::size_t series, const ReadingRow& row);
   void PublishMetrics();
   void Redraw(bool ended);
+  // Waits until `due`, answering the table's keys and redrawing it when a key or the terminal's
+  // size changes it; false when the session must end (a stop signal, q, or a closed output).
+  bool WaitForRound(Clock::time_point due);
   bool Flush();
   void DeactivateAll();
   int Finish(Ending ending);
@@ -97,6 +100,10 @@ class MonitorRun {
   // Declared after the board it serves, so that it stops before the board goes.
   std::unique_ptr<MetricsEndpoint> endpoint_;
   std::unique_ptr<TableView> table_;
+  // The terminal the table is drawn on and takes keys from; gives the terminal back when it goes.
+  std::unique_ptr<Terminal> terminal_;
+  TerminalSize drawn_size_;  // the size the last frame was drawn for
+  bool quit_ = false;        // the user pressed q
   ReportData report_;
   std::size_t dropped_messages_ = 0;
   std::int64_t report_written_us_ = 0;
@@ -122,6 +129,7 @@ MonitorRun::MonitorRun(PluginSession& session, SignalWatch& signals, const Monit
     }
   }
   if (format_ == OutputFormat::kTable) table_ = std::make_unique<TableView>(display_names_, plan.counters);
+  if (table_ && stdout_is_terminal_) terminal_ = Terminal::Open();
   if (!plan.listen.empty()) metrics_ = std::make_unique<MetricsBoard>();
   report_.targets = display_names_;
   if (!plan.report_path.empty()) {
@@ -435,19 +443,53 @@ void MonitorRun::Redraw(bool ended) {
   status.readings = readings_;
   status.errors = errors_;
   status.ended = ended;
+  status.takes_keys = terminal_ && terminal_->ReadsKeys() && !ended;
   std::size_t width = 120;
   std::size_t height = 0;
-  if (stdout_is_terminal_) {
-    winsize size{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-      width = size.ws_col;
-      height = size.ws_row > 1 ? size.ws_row - 1u : 0;
+  if (terminal_) {
+    drawn_size_ = terminal_->Size().value_or(TerminalSize{});
+    if (drawn_size_.columns > 0) {
+      width = drawn_size_.columns;
+      // One line short of the terminal: the last line's line feed would scroll the frame.
+      height = drawn_size_.rows > 1 ? drawn_size_.rows - 1 : 0;
     }
   }
   std::string frame = table_->Render(status, width, height);
   // On a terminal the frame replaces the last one; elsewhere frames follow each other.
   frame = stdout_is_terminal_ ? "\x1b[H\x1b[J" + frame : frame + "\n";
   if (std::fwrite(frame.data(), 1, frame.size(), stdout) != frame.size()) output_failed_ = true;
+}
+
+bool MonitorRun::WaitForRound(Clock::time_point due) {
+  // Short waits notice a new terminal size soon (SIGWINCH is not watched).
+  constexpr auto kSizeCheck = std::chrono::milliseconds(250);
+  while (true) {
+    const Clock::time_point now = Clock::now();
+    if (now >= due) return true;
+    // Rounded up: poll's millisecond rounding would wake it a little early.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+    const int keys = terminal_ ? terminal_->KeyHandle() : -1;
+    bool key_waits = false;
+    if (signals_.Wait(terminal_ ? std::min(left, kSizeCheck) : left, keys, &key_waits) != 0) return false;
+    if (!terminal_) continue;
+    bool changed = false;
+    if (key_waits) {
+      const std::size_t height = drawn_size_.rows > 1 ? drawn_size_.rows - 1 : 0;
+      for (const KeyPress& key : terminal_->TakeKeys()) {
+        const TableView::KeyEffect effect = table_->Press(key, drawn_size_.columns, height);
+        if (effect == TableView::KeyEffect::kQuit) {
+          quit_ = true;
+          return false;
+        }
+        changed = changed || effect == TableView::KeyEffect::kRedraw;
+      }
+    }
+    const TerminalSize size = terminal_->Size().value_or(TerminalSize{});
+    if (changed || size.columns != drawn_size_.columns || size.rows != drawn_size_.rows) {
+      Redraw(false);
+      if (!Flush()) return false;
+    }
+  }
 }
 
 bool MonitorRun::Flush() {
@@ -479,6 +521,9 @@ int MonitorRun::Finish(Ending ending) {
     const int signal = signals_.received();
     status = ExitStatusOfSignal(signal);
     how = std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+  } else if (ending == Ending::kQuit) {
+    how = "ended by the q key";
+    if (errors_ > 0) status = kExitFailure;
   } else if (ending == Ending::kOutputClosed) {
     status = kExitFailure;
     how = "the output was closed";
@@ -562,9 +607,8 @@ int MonitorRun::Run() {
     const bool last_wait = end && due > *end;
     if (last_wait) due = *end;
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
-    if (signals_.Wait(std::max(wait, std::chrono::milliseconds(0))) != 0) return Finish(Ending::kSignal);
-    while (Clock::now() < due) {  // poll's millisecond rounding may wake it a little early
-      if (signals_.Wait(std::chrono::milliseconds(1)) != 0) return Finish(Ending::kSignal);
+    if (!WaitForRound(due)) {
+      return Finish(output_failed_ ? Ending::kOutputClosed : quit_ ? Ending::kQuit : Ending::kSignal);
     }
     if (last_wait) return Finish(Ending::kDuration);
 

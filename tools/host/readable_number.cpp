@@ -142,6 +142,17 @@ std::string ReadableNumber(double number, std::string_view unit) {
   return text;
 }
 
+std::string CompactNumber(double number, std::string_view unit) {
+  if (number == 0) return "0";  // the same in every unit
+  const ParsedUnit parsed = ParseUnit(unit);
+  // A count's word and any rate's "/s" are left to the column that shows the unit.
+  std::string kept = parsed.family == UnitFamily::kCount ? std::string() : std::string(unit);
+  if (!parsed.per.empty() && kept.size() >= 2) kept.resize(kept.size() - 2);
+  std::string text = ReadableNumber(number, kept);
+  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+  return text;
+}
+
 double RoundToSignificant(double number, int digits) {
   if (number == 0 || !std::isfinite(number)) return number;
   digits = std::clamp(digits, 1, 17);

@@ -26,6 +26,11 @@ inline constexpr std::string_view kNoNumber = "\u2013";
 // is not finite is kNoNumber with its unit.
 std::string ReadableNumber(double number, std::string_view unit = {});
 
+// ReadableNumber's text made short for a range beside a column that names the unit: without
+// spaces and without "/s", the unit kept only where it changes the meaning of a prefix (times,
+// bytes, bits, hertz) or is "%": "14.3kB", "100µs", "1.23k", "45.7%", "812"; zero is "0".
+std::string CompactNumber(double number, std::string_view unit = {});
+
 // `number` rounded to `digits` significant digits (1 to 17): 4.56789 to 3 digits is 4.57,
 // 12345 to 3 digits is 12300. Zero and numbers that are not finite come back unchanged.
 double RoundToSignificant(double number, int digits);

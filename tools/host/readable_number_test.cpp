@@ -62,6 +62,18 @@ TEST(ReadableNumberTest, NumbersThatAreNotFiniteShowADash) {
   EXPECT_EQ("\u2013 ms", ReadableNumber(-std::numeric_limits<double>::infinity(), "ms"));
 }
 
+TEST(ReadableNumberTest, RangesAreShort) {
+  EXPECT_EQ("14.3kB", CompactNumber(14261, "B/s"));
+  EXPECT_EQ("100\u00b5s", CompactNumber(0.1, "ms"));
+  EXPECT_EQ("1.23k", CompactNumber(1234, "requests"));
+  EXPECT_EQ("1.23k", CompactNumber(1234, "/s"));
+  EXPECT_EQ("45.7%", CompactNumber(45.678, "%"));
+  EXPECT_EQ("812", CompactNumber(812));
+  EXPECT_EQ("0", CompactNumber(0, "/s"));
+  EXPECT_EQ("0", CompactNumber(0, "s")) << "a range from zero: 0–100µs";
+  EXPECT_EQ("-3", CompactNumber(-3));
+}
+
 TEST(ReadableNumberTest, StatisticsAreRoundedToWhatMatters) {
   EXPECT_DOUBLE_EQ(4.57, RoundToSignificant(4.56789, 3));
   EXPECT_DOUBLE_EQ(12300, RoundToSignificant(12345, 3));
