@@ -225,7 +225,7 @@ TEST(PrometheusTest, PrometheusStoresWhatTheHostWroteAndPromtoolAcceptsTheExposi
 
   host.Signal(SIGTERM);
   ASSERT_TRUE(host.WaitForExit(60)) << host_errors();
-  EXPECT_EQ(130, host.exit_status()) << "ended by the signal, as it says\n" << host_errors();
+  EXPECT_EQ(143, host.exit_status()) << "ended by SIGTERM (128 + 15), as it says\n" << host_errors();
   prometheus.Stop();
 
   std::vector<std::string> csv_entries;
