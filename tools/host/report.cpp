@@ -183,7 +183,11 @@ const char kDrawCharts[] = R"(
       dateWindow: span[1] > span[0] ? span : null,
       axisLabelFontSize: 12,
       axes: {
-        x: {axisLabelWidth: 70, pixelsPerLabel: 90},
+        x: {
+          axisLabelWidth: 70,
+          pixelsPerLabel: 90,
+          valueFormatter: function (ms) { return new Date(ms).toISOString().slice(0, 19).replace('T', ' ') + ' UTC'; }
+        },
         y: {
           axisLabelWidth: 60,
           axisLabelFormatter: function (number) { return tickText(number); },
