@@ -341,9 +341,9 @@ void MoveMouse(POINT point) {
 }
 
 // Every label the list cannot show whole is drawn with an ellipsis, and the tool tip shows it
-// whole when the mouse rests on it; a label shown whole gets no tool tip. Returns how many
-// labels the list elides.
-int CheckListToolTips() {
+// whole when the mouse rests on it; a label shown whole gets no tool tip. The dialog with the
+// first of those tool tips goes to `screenshot`. Returns how many labels the list elides.
+int CheckListToolTips(const char* screenshot) {
   HWND list = GetDlgItem(TheDialog(), kList);
   EXPECT_NE(0, GetWindowLongW(list, GWL_STYLE) & LBS_OWNERDRAWFIXED) << "the dialog draws the items, with ellipses";
   const std::vector<std::string> labels = ListLabels();
@@ -366,6 +366,7 @@ int CheckListToolTips() {
       EXPECT_TRUE(WaitFor([&] { return WindowText(TheToolTip()) == labels[static_cast<std::size_t>(index)]; }, 30s))
           << "no tool tip with the whole label '" << labels[static_cast<std::size_t>(index)] << "', but '"
           << WindowText(TheToolTip()) << "'";
+      if (elided == 1) SaveScreenshot(TheDialog(), screenshot);
     } else {
       short_checked = true;
       std::this_thread::sleep_for(2s);  // longer than the tool tip's delay
@@ -464,7 +465,7 @@ class WindowsDialogTest : public testing::Test {
 
 // The layout of the edition of the process, with the shipped configuration, whose longer labels
 // the list cannot show whole: checked, then shown with such a label selected in `screenshot`.
-void CheckLayoutOfTheEdition(WindowsDialogTest& test, const char* screenshot);
+void CheckLayoutOfTheEdition(WindowsDialogTest& test, const char* screenshot, const char* tool_tip_screenshot);
 
 class EnglishDialogTest : public WindowsDialogTest {
  public:
@@ -646,16 +647,16 @@ TEST_F(EnglishDialogTest, HelpAndF1OpenTheHelpFileBesideTheHostProgram) {
 }
 
 TEST_F(EnglishDialogTest, TheLayoutFramesTheGroupsFitsTheCaptionsAndEndsBelowTheContent) {
-  CheckLayoutOfTheEdition(*this, "add-measurements-en-long-labels.png");
+  CheckLayoutOfTheEdition(*this, "add-measurements-en-long-labels.png", "add-measurements-en-tool-tip.png");
 }
 
-void CheckLayoutOfTheEdition(WindowsDialogTest& test, const char* screenshot) {
+void CheckLayoutOfTheEdition(WindowsDialogTest& test, const char* screenshot, const char* tool_tip_screenshot) {
   test.UseTheShippedConfiguration();
   int elided = 0;
   const Browse browse = test.Call("web1", [&] {
     ASSERT_TRUE(WaitFor(DialogReady)) << "the dialog never came up";
     CheckLayout(TheDialog());
-    elided = CheckListToolTips();
+    elided = CheckListToolTips(tool_tip_screenshot);
     // The long label the list elides, selected with the keyboard: its description shows.
     const std::vector<std::string> labels = ListLabels();
     const auto found = std::find(labels.begin(), labels.end(), "Default Bucket Average Function Time (s)");
@@ -703,7 +704,7 @@ TEST_F(ChineseDialogTest, TheChineseEditionIsChosenByTheUserInterfaceLanguage) {
 }
 
 TEST_F(ChineseDialogTest, TheLayoutFramesTheGroupsFitsTheCaptionsAndEndsBelowTheContent) {
-  CheckLayoutOfTheEdition(*this, "add-measurements-zh-long-labels.png");
+  CheckLayoutOfTheEdition(*this, "add-measurements-zh-long-labels.png", "add-measurements-zh-tool-tip.png");
 }
 
 }  // namespace
