@@ -87,6 +87,43 @@ std::string FitParts(const std::vector<std::pair<std::string, int>>& parts, std:
   }
 }
 
+// The labels of `counters` within `width` columns, each ellipsised at its end; labels that would
+// then read the same ("Default Bucket Av…" three times) give up the words they share at their
+// start instead ("…Latency (s)", "…Function Time (s)").
+std::vector<std::string> ShownLabels(const std::vector<CounterInfo>& counters, std::size_t width) {
+  std::vector<std::string> full;
+  std::vector<std::string> shown;
+  for (const CounterInfo& counter : counters) {
+    full.push_back(counter.label.empty() ? counter.counter : counter.label);
+    shown.push_back(Ellipsised(full.back(), width));
+  }
+  std::vector<std::string> result = shown;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    std::vector<std::size_t> same;
+    for (std::size_t j = 0; j < shown.size(); ++j) {
+      if (shown[j] == shown[i]) same.push_back(j);
+    }
+    if (same.size() < 2) continue;
+    // The words every label of the group starts with.
+    std::size_t common = full[same[0]].size();
+    for (const std::size_t j : same) {
+      std::size_t k = 0;
+      while (k < common && k < full[j].size() && full[j][k] == full[same[0]][k]) ++k;
+      common = k;
+    }
+    const std::size_t word_end = full[same[0]].rfind(' ', common);
+    if (word_end == std::string::npos || word_end == 0) continue;
+    for (const std::size_t j : same) {
+      const std::string tail = full[j].substr(word_end + 1);
+      const std::size_t tail_width = DisplayWidth(tail);
+      // As much of the start as the room leaves: "Default…Latency (s)".
+      const std::size_t head = width > tail_width + 1 + 3 ? width - tail_width - 1 : 0;
+      result[j] = head > 0 ? Cut(full[j], head) + "\u2026" + tail : Ellipsised("\u2026" + tail, width);
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 std::size_t DisplayWidth(const std::string& text) {
@@ -222,6 +259,7 @@ TableView::Layout TableView::Lay(std::size_t width, std::size_t height) const {
   // What the label does not need widens the range.
   layout.range_width = std::clamp(rest - std::min(rest, wanted), kRangeWidth, kRangeWanted);
   layout.label_width = rest - layout.range_width;
+  layout.labels = ShownLabels(counters_, layout.label_width);
 
   for (std::size_t t = 0; t < (layout.grid ? 1 : targets_.size()); ++t) {
     bool heading_added = false;
@@ -362,7 +400,6 @@ std::string TableView::HeadLine(const Layout& layout) const {
 
 std::string TableView::RowLine(const Layout& layout, const Entry& entry) const {
   if (entry.heading) return "\u2500\u2500 " + targets_[entry.target];
-  const CounterInfo& counter = counters_[entry.counter];
   std::vector<const Series*> cells;
   if (layout.grid) {
     for (std::size_t t = 0; t < targets_.size(); ++t) cells.push_back(&series_[t * counters_.size() + entry.counter]);
@@ -381,7 +418,7 @@ std::string TableView::RowLine(const Layout& layout, const Entry& entry) const {
       unit = cell->unit;
     }
   }
-  std::string line = PadRight(counter.label.empty() ? counter.counter : counter.label, layout.label_width);
+  std::string line = PadRight(layout.labels[entry.counter], layout.label_width);
   for (const Series* cell : cells) {
     const bool number = cell->shows_number && cell->status != ReadingStatus::kStale;
     const std::string value =

@@ -108,6 +108,7 @@ class TableView {
     std::size_t range_width = 0;
     std::size_t body_rows = 0;   // lines for entries
     std::vector<Entry> entries;  // those the filter lets through
+    std::vector<std::string> labels;  // a counter's label as its rows show it
   };
 
   struct Page {

@@ -179,15 +179,22 @@ TEST_F(DemoTable, PagingDownReachesEveryRow) {
       if (frame == previous) break;
       previous = frame;
       ++pages;
-      for (const CounterInfo& counter : counters) {
-        const std::string shown = Ellipsised(counter.label, 18);
-        for (const std::string& line : Lines(frame)) {
-          if (line.rfind(shown.substr(0, shown.size() - 3), 0) == 0) seen.insert(counter.label);
+      // Rows are told apart by their target's heading (when grouped) and their label.
+      std::string heading;
+      const std::vector<std::string> lines = Lines(frame);
+      for (std::size_t i = 2; i + 2 < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        if (lines[i].rfind("\u2500\u2500 ", 0) == 0) {
+          heading = lines[i];
+          continue;
         }
+        seen.insert(heading + "|" + lines[i].substr(0, lines[i].find("  ")));
       }
       view.Press(KeyPress::Of(KeyPress::Kind::kPageDown), width, height);
     }
-    EXPECT_EQ(counters.size(), seen.size()) << width << "x" << height << " after " << pages << " pages";
+    const bool grid = Lines(view.Render(status, width, height))[2].rfind("\u2500\u2500", 0) != 0;
+    EXPECT_EQ(counters.size() * (grid ? 1 : targets.size()), seen.size())
+        << width << "x" << height << " after " << pages << " pages";
     EXPECT_EQ(height >= 44 ? 1u : 2u, std::min<std::size_t>(pages, 2)) << width << "x" << height;
     // Back to the top.
     view.Press(KeyPress::Of(KeyPress::Kind::kHome), width, height);
@@ -292,6 +299,25 @@ TEST(TableViewTest, TextsAreEllipsised) {
   EXPECT_EQ("Short", Ellipsised("Short", 15));
   EXPECT_EQ("\u20260.0.1:18081", Ellipsised("127.0.0.1:18081", 12, true));
   EXPECT_EQ("", Ellipsised("abc", 0));
+}
+
+TEST_F(DemoTable, LabelsCutAlikeKeepWhatTellsThemApart) {
+  const std::string frame = view.Render(status, 80, 23);
+  view.Press(KeyPress::Of(KeyPress::Kind::kPageDown), 80, 23);
+  const std::string next = view.Render(status, 80, 23);
+  EXPECT_NE(std::string::npos, next.find("Default\u2026Latency (s)")) << next;
+  EXPECT_NE(std::string::npos, next.find("\u2026Function Time (s)")) << next;
+  EXPECT_NE(std::string::npos, next.find("\u2026Response Time (s)")) << next;
+  std::set<std::string> labels;
+  for (const std::string& screen : {frame, next}) {
+    const std::vector<std::string> lines = Lines(screen);
+    for (std::size_t i = 2; i + 2 < lines.size(); ++i) {
+      if (!lines[i].empty()) {
+        EXPECT_TRUE(labels.insert(lines[i].substr(0, lines[i].find("  "))).second) << lines[i];
+      }
+    }
+  }
+  EXPECT_EQ(counters.size(), labels.size());
 }
 
 TEST(TableViewTest, CellsShowNumbersOrStates) {
