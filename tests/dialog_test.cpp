@@ -237,10 +237,33 @@ QImage Screenshot(QDialog* dialog) {
   return image;
 }
 
-void SaveScreenshot(QDialog* dialog, const std::string& name) {
+// The tool tip's window, while one is shown.
+QWidget* TheToolTip() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->inherits("QTipLabel") && widget->isVisible()) return widget;
+  }
+  return nullptr;
+}
+
+// `overlay` (a tool tip) over the screenshot, where the screen shows it over the dialog.
+void SaveScreenshot(QDialog* dialog, const std::string& name, QWidget* overlay = nullptr) {
   std::filesystem::create_directories(SARVIK_ARTIFACT_DIR);
   const std::string path = std::string(SARVIK_ARTIFACT_DIR) + "/" + name;
-  EXPECT_TRUE(Screenshot(dialog).save(QString::fromStdString(path), "PNG")) << path;
+  QImage image = Screenshot(dialog);
+  if (overlay != nullptr) {
+    // The picture grows to hold the whole tool tip, on the desktop's colour.
+    const int title_height = image.height() - dialog->height();
+    const QPoint at = dialog->mapFromGlobal(overlay->mapToGlobal(QPoint(0, 0))) + QPoint(0, title_height);
+    const QRect both = image.rect().united(QRect(at, overlay->size()));
+    QImage canvas(both.size(), QImage::Format_ARGB32);
+    canvas.fill(Qt::darkGray);
+    QPainter painter(&canvas);
+    painter.drawImage(-both.topLeft(), image);
+    painter.drawPixmap(at - both.topLeft(), overlay->grab());
+    painter.end();
+    image = canvas;
+  }
+  EXPECT_TRUE(image.save(QString::fromStdString(path), "PNG")) << path;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -358,8 +381,9 @@ void CheckLayout(QDialog* dialog) {
 }
 
 // Every label the list elides carries its whole text as the tool tip, which shows when the mouse
-// rests on it; labels shown whole carry none. Returns how many were elided.
-int CheckListToolTips() {
+// rests on it; labels shown whole carry none. The dialog with the first of those tool tips goes
+// to `screenshot`. Returns how many were elided.
+int CheckListToolTips(const std::string& screenshot) {
   QListWidget* list = List();
   const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
   int elided = 0;
@@ -375,6 +399,7 @@ int CheckListToolTips() {
     QHelpEvent hover(QEvent::ToolTip, point, list->viewport()->mapToGlobal(point));
     QApplication::sendEvent(list->viewport(), &hover);
     EXPECT_EQ(item->text(), QToolTip::text()) << "the tool tip shown over the item";
+    if (elided == 1) SaveScreenshot(TheDialog(), screenshot, TheToolTip());
     QToolTip::hideText();
   }
   return elided;
@@ -645,13 +670,13 @@ class DialogLayoutTest : public DialogTest {
     Init(plugin_);
   }
 
-  void CheckEdition(const char* screenshot) {
+  void CheckEdition(const char* screenshot, const char* tool_tip_screenshot) {
     int elided = 0;
     DialogUser user;
     user.Then(DialogReady)
         .Do([&] {
           CheckLayout(TheDialog());
-          elided = CheckListToolTips();
+          elided = CheckListToolTips(tool_tip_screenshot);
           QListWidget* list = List();
           const QList<QListWidgetItem*> found = list->findItems("Default Bucket Average Function Time (s)", Qt::MatchExactly);
           ASSERT_EQ(1, found.size());
@@ -669,12 +694,12 @@ class DialogLayoutTest : public DialogTest {
 };
 
 TEST_F(DialogLayoutTest, TheEnglishEditionFramesItsGroupsFitsItsCaptionsAndEndsBelowItsContent) {
-  CheckEdition("add-measurements-qt-en-long-labels.png");
+  CheckEdition("add-measurements-qt-en-long-labels.png", "add-measurements-qt-en-tool-tip.png");
 }
 
 TEST_F(DialogLayoutTest, TheChineseEditionFramesItsGroupsFitsItsCaptionsAndEndsBelowItsContent) {
   setenv("LANG", "zh_CN.UTF-8", 1);
-  CheckEdition("add-measurements-qt-zh-long-labels.png");
+  CheckEdition("add-measurements-qt-zh-long-labels.png", "add-measurements-qt-zh-tool-tip.png");
 }
 
 TEST_F(DialogTest, AHostsOwnApplicationIsUsedAndKept) {
