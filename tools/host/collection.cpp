@@ -294,7 +294,10 @@ CounterMatch MatchCounter(const std::vector<CounterInfo>& counters, std::string_
   }
   std::stable_sort(near.begin(), near.end(),
                    [](const auto& left, const auto& right) { return left.first < right.first; });
-  for (std::size_t i = 0; i < near.size() && i < 3; ++i) match.candidates.push_back(near[i].second);
+  // Only the nearest: a second guess further off is noise.
+  for (std::size_t i = 0; i < near.size() && i < 3 && near[i].first == near.front().first; ++i) {
+    match.candidates.push_back(near[i].second);
+  }
   return match;
 }
 

@@ -30,7 +30,7 @@ struct CounterMatch {
   // The one counter the name stands for, or null.
   const CounterInfo* counter = nullptr;
   // Without a counter: the counters the name fits equally well (an ambiguity, two or more), or,
-  // when it fits none, the nearest ones (up to three, nearest first; empty when none is near).
+  // when it fits none, the nearest ones (up to three equally near; empty when none is near).
   std::vector<const CounterInfo*> candidates;
   bool ambiguous = false;
 };

@@ -123,7 +123,7 @@ TEST(CollectionTest, AMissSuggestsTheNearestCounters) {
   CounterMatch match = MatchCounter(counters, "keepalivehist");
   EXPECT_EQ(nullptr, match.counter);
   EXPECT_FALSE(match.ambiguous);
-  ASSERT_FALSE(match.candidates.empty());
+  ASSERT_EQ(1u, match.candidates.size()) << "only the nearest";
   EXPECT_EQ("KeepAliveHits", match.candidates[0]->counter);
   std::string message = DescribeCounterMiss("keepalivehist", match);
   EXPECT_EQ(0u, message.find("unknown counter 'keepalivehist': the configuration has no such counter; did you mean "
