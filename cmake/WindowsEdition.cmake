@@ -9,6 +9,11 @@ target_sources(sarvik PRIVATE "${CMAKE_SOURCE_DIR}/interface/sarvik.def")
 # The shipped DLL goes without its debugging information.
 target_link_options(sarvik PRIVATE -s)
 
+# sarvik-host.exe, the reference host as a console program beside the plug-in, shipped without
+# its debugging information like the plug-in.
+add_subdirectory(tools/host)
+target_link_options(sarvik-host PRIVATE -s)
+
 # The zip of the staged tree, as it is unpacked beside the controller.
 set(SARVIK_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/sarvik-windows.zip")
 add_custom_target(sarvik-windows-zip ALL

@@ -8,10 +8,12 @@
 #include "tools/host/exit_codes.h"
 #include "tools/host/options.h"
 #include "tools/host/signal_watch.h"
+#include "tools/host/standard_streams.h"
 
 namespace {
 
 int Main(int argc, char** argv) {
+  sarvik_host::PrepareStandardStreams();
   // Before any thread starts, so that every thread keeps the stop signals blocked.
   sarvik_host::SignalWatch signals;
   const sarvik_host::CommandLine command_line =

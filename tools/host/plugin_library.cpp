@@ -1,26 +1,23 @@
 #include "tools/host/plugin_library.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
+
+#include "tools/host/plugin_library_platform.h"
 
 namespace sarvik_host {
 
 namespace {
 
 template <typename Function>
-void Resolve(void* library, const char* name, Function* slot, std::vector<std::string>* missing) {
-  dlerror();
-  void* symbol = dlsym(library, name);
-  if (symbol == nullptr) {
+void Resolve(LibraryHandle library, const char* name, Function* slot, std::vector<std::string>* missing) {
+  const ExportAddress address = FindExport(library, name);
+  if (address == nullptr) {
     if (missing != nullptr) missing->push_back(name);
     return;
   }
-  *slot = reinterpret_cast<Function>(symbol);
+  *slot = reinterpret_cast<Function>(address);
 }
 
 std::string Join(const std::vector<std::string>& words) {
@@ -34,39 +31,24 @@ std::string Join(const std::vector<std::string>& words) {
 
 }  // namespace
 
-std::string ExecutableDirectory() {
-  std::vector<char> buffer(4096);
-  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return "";
-  std::string path(buffer.data(), static_cast<std::size_t>(length));
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return "";
-  path.resize(slash == 0 ? 1 : slash);
-  return path;
-}
-
-std::string DefaultPluginPath() {
-  const std::string directory = ExecutableDirectory();
-  return (directory.empty() ? std::string(".") : directory) + "/libsarvik.so";
-}
-
 bool LoadPlugin(const std::string& path, PluginExports* exports, std::string* error) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0) {
-    *error = "cannot find the plug-in " + path + ": " + std::strerror(errno) + " (give its path with --plugin)";
+  std::error_code status_error;
+  const std::filesystem::file_status status = std::filesystem::status(path, status_error);
+  if (status_error || !std::filesystem::exists(status)) {
+    const std::string reason =
+        status_error ? status_error.message() : std::make_error_code(std::errc::no_such_file_or_directory).message();
+    *error = "cannot find the plug-in " + path + ": " + reason + " (give its path with --plugin)";
     return false;
   }
-  if (!S_ISREG(status.st_mode)) {
+  if (!std::filesystem::is_regular_file(status)) {
     *error = "the plug-in " + path + " is not a file";
     return false;
   }
-  // dlopen searches the library path for a name without a slash; the host means that file.
-  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-  void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string reason;
+  const LibraryHandle library = OpenLibrary(path, &reason);
   if (library == nullptr) {
-    const char* reason = dlerror();
-    *error = "cannot load the plug-in " + path + ": " + (reason != nullptr ? reason : "unknown reason") +
-             " (is it a libsarvik.so of this build and machine?)";
+    *error = "cannot load the plug-in " + path + ": " + reason + " (is it a " + kPluginFileName +
+             " of this build and machine?)";
     return false;
   }
 
@@ -85,9 +67,9 @@ bool LoadPlugin(const std::string& path, PluginExports* exports, std::string* er
   Resolve(library, "BrowseMonitor", &loaded.BrowseMonitor, nullptr);
   Resolve(library, "CancelAdd", &loaded.CancelAdd, nullptr);
   if (!missing.empty()) {
-    *error = "the plug-in " + path + " does not export " + Join(missing) +
-             " (it is not a libsarvik.so of this version)";
-    dlclose(library);
+    *error = "the plug-in " + path + " does not export " + Join(missing) + " (it is not a " + kPluginFileName +
+             " of this version)";
+    CloseLibrary(library);
     return false;
   }
   *exports = loaded;

@@ -1,6 +1,6 @@
-// The plug-in as the host sees it: libsarvik.so loaded with dlopen and its exports resolved by
-// name. The host reaches the plug-in only through these pointers and the records of
-// interface/sarvik.h.
+// The plug-in as the host sees it: libsarvik.so (sarvik.dll on Windows) loaded at run time and its
+// exports resolved by name. The host reaches the plug-in only through these pointers and the
+// records of interface/sarvik.h.
 #pragma once
 
 #include <string>
@@ -25,11 +25,12 @@ struct PluginExports {
   decltype(&::CancelAdd) CancelAdd = nullptr;
 };
 
-// The directory of this program's executable (from /proc/self/exe), without a trailing slash;
-// empty when it cannot be read.
+// The directory of this program's executable, without a trailing separator; empty when it
+// cannot be read.
 std::string ExecutableDirectory();
 
-// libsarvik.so beside the executable: where the plug-in is looked for when no path is given.
+// The plug-in beside the executable (libsarvik.so, or sarvik.dll on Windows): where it is looked
+// for when no path is given.
 std::string DefaultPluginPath();
 
 // Loads the library at `path` and resolves every export. False with `*error` naming the library

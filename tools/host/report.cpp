@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "tools/host/collection.h"
@@ -603,8 +604,11 @@ bool WriteReportFile(const std::string& path, const std::string& html, std::stri
   }
   const bool written = std::fwrite(html.data(), 1, html.size(), file) == html.size();
   const bool closed = std::fclose(file) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+  // std::filesystem::rename replaces the file on Windows too, where std::rename refuses to.
+  std::error_code renamed;
+  if (written && closed) std::filesystem::rename(temporary, path, renamed);
+  if (!written || !closed || renamed) {
+    *error = "cannot write " + path + ": " + (renamed ? renamed.message() : std::string(std::strerror(errno)));
     std::remove(temporary.c_str());
     return false;
   }
