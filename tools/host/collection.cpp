@@ -380,6 +380,8 @@ std::string OneLine(std::string_view text) {
 std::string RenderCounterTable(std::string_view document, std::size_t width) {
   constexpr std::size_t kMaxTextColumn = 40;
   constexpr std::size_t kMinDescription = 12;
+  constexpr std::size_t kWantedDescription = 24;
+  constexpr std::size_t kMinTextColumn = 14;
   constexpr std::size_t kGap = 2;
   const std::vector<CounterInfo> counters = ReadCollectionCounters(document);
   std::size_t label_width = Characters("Label");
@@ -392,6 +394,16 @@ std::string RenderCounterTable(std::string_view document, std::size_t width) {
   }
   label_width = std::min(label_width, kMaxTextColumn);
   counter_width = std::min(counter_width, kMaxTextColumn);
+  // On a narrow terminal the label and counter columns give way, so that a description of
+  // kWantedDescription characters fits, as long as neither gets narrower than kMinTextColumn.
+  const std::size_t fixed = unit_width + 3 * kGap;
+  const std::size_t texts = label_width + counter_width;
+  if (width > fixed && texts + kWantedDescription > width - fixed) {
+    const std::size_t room = width - fixed > kWantedDescription ? width - fixed - kWantedDescription : 0;
+    const std::size_t shrunk_label = std::max(kMinTextColumn, room * label_width / texts);
+    counter_width = std::min(counter_width, std::max(kMinTextColumn, room > shrunk_label ? room - shrunk_label : 0));
+    label_width = std::min(label_width, shrunk_label);
+  }
   const std::size_t used = label_width + counter_width + unit_width + 3 * kGap;
   const std::size_t description_width = width > used ? width - used : 0;
   const bool with_description = description_width >= kMinDescription;

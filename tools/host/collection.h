@@ -55,8 +55,9 @@ std::optional<std::string> ReadServerProperty(std::string_view document, std::st
 
 // The counters of `document` as a table for a person, at most `width` columns wide (counted in
 // characters of UTF-8 text): a header, then one line a counter with its label, counter text, unit
-// and description; a text longer than its column is cut and ends in "…". The description takes
-// what the other columns leave (it is left out below 12 columns). Ends with a line that counts
+// and description; a text longer than its column is cut and ends in "…". On a narrow terminal
+// the label and counter columns narrow (to 14 characters at least) to leave the description 24;
+// the description takes what the other columns leave (it is left out below 12 columns). Ends with a line that counts
 // the counters and names the server defaults.
 std::string RenderCounterTable(std::string_view document, std::size_t width);
 

@@ -158,15 +158,22 @@ TEST(CollectionTest, ATableForAPerson) {
   for (const std::string& line : expected_starts) expected += line + "\n";
   EXPECT_EQ(expected, wide);
 
-  // In 72 columns the description is cut and ends in an ellipsis; no line is wider.
+  // On narrower terminals the label and counter columns give way to the description; texts
+  // that do not fit end in an ellipsis, and no line is wider than the terminal.
   const std::string narrow = RenderCounterTable(kDocument, 72);
-  EXPECT_NE(std::string::npos, narrow.find("Rate of request\xE2\x80\xA6\n")) << narrow;
-  std::size_t start = 0;
-  for (std::size_t end = narrow.find('\n'); end != std::string::npos; end = narrow.find('\n', start)) {
-    std::size_t characters = 0;
-    for (std::size_t i = start; i < end; ++i) characters += (static_cast<unsigned char>(narrow[i]) & 0xC0) != 0x80;
-    EXPECT_LE(characters, 72u) << narrow.substr(start, end - start);
-    start = end + 1;
+  EXPECT_NE(std::string::npos, narrow.find("\nRequests per Sec\xE2\x80\xA6  Total number of requ\xE2\x80\xA6")) << narrow;
+  EXPECT_NE(std::string::npos, narrow.find(" Rate of requests.\n")) << narrow;
+  const std::string fifty = RenderCounterTable(kDocument, 50);
+  EXPECT_NE(std::string::npos, fifty.find("\nRequests per \xE2\x80\xA6  Total number \xE2\x80\xA6")) << fifty;
+  EXPECT_NE(std::string::npos, fifty.find(" Rate of req\xE2\x80\xA6\n")) << fifty;
+  for (const auto& [table, width] : {std::pair<std::string, std::size_t>{narrow, 72}, {fifty, 50}}) {
+    std::size_t start = 0;
+    for (std::size_t end = table.find('\n'); end != std::string::npos; end = table.find('\n', start)) {
+      std::size_t characters = 0;
+      for (std::size_t i = start; i < end; ++i) characters += (static_cast<unsigned char>(table[i]) & 0xC0) != 0x80;
+      EXPECT_LE(characters, width) << table.substr(start, end - start);
+      start = end + 1;
+    }
   }
   // Too narrow for a description: it is left out.
   EXPECT_EQ(std::string::npos, RenderCounterTable(kDocument, 40).find("Description"));
