@@ -136,5 +136,18 @@ TEST(OptionsTest, CollectionPrintsATableOrTheDocument) {
   EXPECT_NE(std::string::npos, HelpText(Command::kCollection).find("--format FORMAT"));
 }
 
+TEST(OptionsTest, BrowseTakesTheLoginTheDialogOffers) {
+  const CommandLine line = Parse({"browse", "web1:8080", "--login", "ops", "--password", "s3cret"});
+  ASSERT_EQ(CommandLine::Action::kRun, line.action) << line.error;
+  EXPECT_EQ("ops", line.server.login.value_or(""));
+  EXPECT_EQ("s3cret", line.server.password.value_or("")) << "kept for the plug-in; only its printing is masked";
+  EXPECT_EQ(CommandLine::Action::kError, Parse({"browse", "web1", "--url", "/x"}).action);
+  // The exit statuses an operator can script against are in the usage.
+  const std::string usage = HelpText(Command::kNone);
+  for (const char* status : {"130  interrupted by SIGINT", "143 by SIGTERM", "129 by SIGHUP", "  3    test:"}) {
+    EXPECT_NE(std::string::npos, usage.find(status)) << status;
+  }
+}
+
 }  // namespace
 }  // namespace sarvik_host
