@@ -1,17 +1,17 @@
 #include "tools/host/commands.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "tools/host/demo.h"
 #include "tools/host/discover_command.h"
 #include "tools/host/exit_codes.h"
 #include "tools/host/monitor_run.h"
+#include "tools/host/terminal.h"
 #include "tools/host/watched_call.h"
 
 namespace sarvik_host {
@@ -38,15 +38,14 @@ int RunCollection(const CommandLine& command_line) {
   std::string document;
   plugin.session->GetMeasurementsCollection(command_line.targets[0], &document);
   plugin.session->Terminate();
-  // A terminal gets the table; a pipe or a file gets the document, which scripts read.
-  const bool terminal = isatty(STDOUT_FILENO) != 0;
+  // A terminal gets the table; a pipe or a file gets the document, which scripts read. The
+  // terminal stays open while the table is written, so that it draws what the table holds.
+  const std::unique_ptr<Terminal> terminal = Terminal::Open();
   const bool table = command_line.format == OutputFormat::kTable ||
-                     (command_line.format == OutputFormat::kAuto && terminal);
+                     (command_line.format == OutputFormat::kAuto && terminal != nullptr);
   if (table) {
-    std::size_t width = 120;
-    winsize size{};
-    if (terminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) width = size.ws_col;
-    document = RenderCounterTable(document, width);
+    const std::optional<TerminalSize> size = terminal != nullptr ? terminal->Size() : std::nullopt;
+    document = RenderCounterTable(document, size ? size->columns : 120);
   }
   std::fwrite(document.data(), 1, document.size(), stdout);
   return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
