@@ -606,7 +606,6 @@ int MonitorRun::Run() {
     Clock::time_point due = start_ + interval * tick;
     const bool last_wait = end && due > *end;
     if (last_wait) due = *end;
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
     if (!WaitForRound(due)) {
       return Finish(output_failed_ ? Ending::kOutputClosed : quit_ ? Ending::kQuit : Ending::kSignal);
     }
