@@ -153,15 +153,9 @@ PageCheck CheckPage(PluginSession& session, SignalWatch& signals, const std::str
 
 int RunTest(const CommandLine& command_line, SignalWatch& signals) {
   Target target;
-  std::string error;
-  if (!ParseTarget(command_line.targets[0], &target, &error)) {
-    PrintError(error);
-    return kExitUsage;
-  }
   LoadedPlugin plugin;
-  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
   std::string user_data;
-  if (!ResolveUserData(*plugin.session, target, command_line.server, &user_data)) return kExitUsage;
+  if (!OpenFirstTarget(command_line, &target, &plugin, &user_data)) return kExitUsage;
   CallResult result;
   CallWatched(signals, [&] { result = plugin.session->TestMachine(target.host, user_data); });
   if (signals.received() != 0) {
@@ -403,6 +397,16 @@ bool ApplyTargetScheme(const Target& target, std::string* user_data) {
 }
 
 }  // namespace
+
+bool OpenFirstTarget(const CommandLine& command_line, Target* target, LoadedPlugin* plugin, std::string* user_data) {
+  std::string error;
+  if (!ParseTarget(command_line.targets[0], target, &error)) {
+    PrintError(error);
+    return false;
+  }
+  return OpenPlugin(command_line.plugin_path, plugin) &&
+         ResolveUserData(*plugin->session, *target, command_line.server, user_data);
+}
 
 bool ResolveUserData(PluginSession& session, const Target& target, const ServerOptions& server,
                      std::string* user_data) {

@@ -42,6 +42,12 @@ struct LoadedPlugin {
 [[nodiscard]] bool ResolveUserData(PluginSession& session, const Target& target, const ServerOptions& server,
                                    std::string* user_data);
 
+// The first target of `command_line`, the plug-in loaded and initialised, and the target's
+// user-data string (ResolveUserData). False after printing why (the caller exits with
+// kExitUsage).
+[[nodiscard]] bool OpenFirstTarget(const CommandLine& command_line, Target* target, LoadedPlugin* plugin,
+                                   std::string* user_data);
+
 // The monitored form of `targets`: their display names and identifier suffixes, and each
 // target's user-data string (ResolveUserData with `server`). False after printing why when one
 // is not usable.

@@ -113,15 +113,10 @@ std::string UtcNow() {
 
 int RunDiscover(const CommandLine& command_line, SignalWatch& signals) {
   Target target;
-  std::string error;
-  if (!ParseTarget(command_line.targets[0], &target, &error)) {
-    PrintError(error);
-    return kExitUsage;
-  }
   LoadedPlugin plugin;
-  if (!OpenPlugin(command_line.plugin_path, &plugin)) return kExitUsage;
   std::string user_data;
-  if (!ResolveUserData(*plugin.session, target, command_line.server, &user_data)) return kExitUsage;
+  if (!OpenFirstTarget(command_line, &target, &plugin, &user_data)) return kExitUsage;
+  std::string error;
   plugin.session->Terminate();
 
   // The configuration the plug-in reads, for the proxy, the certificate check and the counters
