@@ -18,6 +18,7 @@
 
 #include "tests/certificates.h"
 #include "tests/child_process.h"
+#include "tests/csv_text.h"
 #include "tests/install_tree.h"
 
 namespace {
@@ -31,40 +32,6 @@ std::string ReadText(const std::string& path) {
   std::stringstream contents;
   contents << file.rdbuf();
   return contents.str();
-}
-
-// Every row of a CSV text as fields (quoted fields may hold commas and quotes).
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::string field;
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        field += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      row.push_back(field);
-      field.clear();
-    } else if (c == '\n') {
-      row.push_back(field);
-      field.clear();
-      rows.push_back(row);
-      row.clear();
-    } else {
-      field += c;
-    }
-  }
-  return rows;
 }
 
 // One counter as discover printed it.
