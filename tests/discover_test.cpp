@@ -9,9 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,19 +18,13 @@
 #include "tests/child_process.h"
 #include "tests/csv_text.h"
 #include "tests/install_tree.h"
+#include "tests/test_files.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr char kConfig[] = "dat/monitors/Netscape.cfg";
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
 
 // One counter as discover printed it.
 struct Printed {

@@ -11,15 +11,14 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/test_files.h"
 #include "tools/host/report_test_json.h"
 
 namespace {
@@ -29,21 +28,6 @@ using sarvik_host::report_testing::ReportDataOf;
 
 constexpr char kChromium[] = "/usr/bin/chromium";
 constexpr char kTimeout[] = "/usr/bin/timeout";
-
-std::string Staged(const std::string& relative) { return std::string(SARVIK_STAGE_DIR) + "/" + relative; }
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 // A statistics server on a port of its own choosing, or on `port`; killed (SIGKILL) on demand.
 class KillableServer {

@@ -28,25 +28,11 @@
 
 #include "tests/child_process.h"
 #include "tests/csv_text.h"
+#include "tests/test_files.h"
 
 namespace {
 
-std::string Staged(const std::string& relative) { return std::string(SARVIK_STAGE_DIR) + "/" + relative; }
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 // sarvik-host running as a child process, its output and errors captured to files. It is stopped
 // and reaped when the holder goes, if it has not ended by then.

@@ -6,8 +6,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,25 +13,13 @@
 #include "tests/certificates.h"
 #include "tests/child_process.h"
 #include "tests/install_tree.h"
+#include "tests/test_files.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr char kConfig[] = "dat/monitors/Netscape.cfg";
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 // The staged configuration with `key`=`value` in place of the shipped line of that key.
 std::string ConfigurationWith(std::string text, const std::string& key, const std::string& value) {

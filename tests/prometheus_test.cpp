@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -28,15 +28,6 @@ constexpr char kPromtool[] = "/usr/bin/promtool";
 constexpr char kTimeout[] = "/usr/bin/timeout";
 // The longest any program of this test may live, whatever happens to the test.
 constexpr char kProgramSeconds[] = "300";
-
-std::string Staged(const std::string& relative) { return std::string(SARVIK_STAGE_DIR) + "/" + relative; }
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
 
 // The body of a GET for `target` from 127.0.0.1:`port` with an HTTP/1.0 request (no chunked
 // answer); empty when no 200 came.

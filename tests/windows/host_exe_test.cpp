@@ -6,34 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/child_process.h"
 #include "tests/csv_text.h"
+#include "tests/test_files.h"
 
 namespace {
 
 constexpr DWORD kHostDeadlineMs = 90000;
 
-std::string Staged(const std::string& relative) { return std::string(SARVIK_STAGE_DIR) + "/" + relative; }
 std::string HostProgram() { return Staged("bin/sarvik-host.exe"); }
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 // One argument as the C runtime of the started program splits its command line: in quotes,
 // with backslashes doubled before a quote.
