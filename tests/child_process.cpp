@@ -11,10 +11,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "tests/test_files.h"
 
 namespace {
 
@@ -28,13 +31,6 @@ bool CanConnect(int port) {
   const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   close(fd);
   return connected;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
 }
 
 }  // namespace
@@ -101,17 +97,22 @@ TemporaryDirectory::~TemporaryDirectory() {
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
-StatisticsServer::StatisticsServer(const std::vector<std::string>& extra_arguments) {
+StatisticsServer::StatisticsServer(const std::vector<std::string>& extra_arguments, int port) {
   const std::string port_file = directory_.path() + "/port";
-  std::vector<std::string> arguments{"--port", "0", "--port-file", port_file, "--duration", "300"};
+  std::vector<std::string> arguments{"--port", std::to_string(port), "--port-file", port_file, "--duration", "300"};
   arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
-  process_ = std::make_unique<ChildProcess>(std::string(SARVIK_STAGE_DIR) + "/bin/sarvik-statserver", arguments,
+  process_ = std::make_unique<ChildProcess>(Staged("bin/sarvik-statserver"), arguments,
                                             directory_.path() + "/statserver.log");
   WaitFor([&] {
-    const std::string text = ReadFile(port_file);
+    const std::string text = ReadText(port_file);
     port_ = text.empty() ? 0 : std::atoi(text.c_str());
     return port_ > 0;
   });
+}
+
+void StatisticsServer::Kill() {
+  process_->Signal(SIGKILL);
+  process_->Stop();
 }
 
 AuthenticatingProxy::AuthenticatingProxy() {
@@ -120,7 +121,7 @@ AuthenticatingProxy::AuthenticatingProxy() {
   // basic_ncsa_auth reads Apache's MD5 password format.
   const std::string hash_command = "openssl passwd -apr1 pw > " + dir + "/hash";
   if (std::system(hash_command.c_str()) != 0) return;
-  std::string hash = ReadFile(dir + "/hash");
+  std::string hash = ReadText(dir + "/hash");
   while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) hash.pop_back();
   std::ofstream(dir + "/passwd") << "user:" << hash << "\n";
 
@@ -153,9 +154,35 @@ AuthenticatingProxy::AuthenticatingProxy() {
 
 std::vector<std::string> AuthenticatingProxy::AccessLog() const {
   std::vector<std::string> lines;
-  std::istringstream log(ReadFile(directory_.path() + "/access.log"));
+  std::istringstream log(ReadText(directory_.path() + "/access.log"));
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   return lines;
+}
+
+VirtualDisplay::VirtualDisplay() {
+  const std::string number_file = directory_.path() + "/number";
+  server_ = std::make_unique<ChildProcess>(
+      "/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+      number_file, directory_.path() + "/xvfb.log");
+  // The server writes its display number and a line end once it accepts clients.
+  WaitFor(
+      [&] {
+        const std::string number = ReadText(number_file);
+        if (!number.empty() && number.back() == '\n') name_ = ":" + number.substr(0, number.size() - 1);
+        return !name_.empty() || !server_->running();
+      },
+      60);
+}
+
+std::string VirtualDisplay::Xdotool(const std::string& arguments) const {
+  const std::string command = "DISPLAY=" + name_ + " timeout 30 xdotool " + arguments + " 2>/dev/null";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+    pclose(pipe);
+  }
+  return output;
 }
 
 bool SendLoadRequest(int port, const std::string& path) {

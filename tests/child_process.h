@@ -54,13 +54,16 @@ class TemporaryDirectory {
   std::string path_;
 };
 
-// sarvik-statserver on an ephemeral loopback port, for at most five minutes.
+// sarvik-statserver on loopback, for at most five minutes: on an ephemeral port, or on `port` (to
+// bring a killed server back where it was).
 class StatisticsServer {
  public:
   // `extra_arguments` are passed on (for example {"--interval", "100"}).
-  explicit StatisticsServer(const std::vector<std::string>& extra_arguments = {});
+  explicit StatisticsServer(const std::vector<std::string>& extra_arguments = {}, int port = 0);
   bool started() const { return port_ > 0; }
   int port() const { return port_; }
+  // Ends the server at once (SIGKILL), as a crash would, and waits for it.
+  void Kill();
 
  private:
   TemporaryDirectory directory_;
@@ -82,6 +85,22 @@ class AuthenticatingProxy {
   TemporaryDirectory directory_;
   std::unique_ptr<ChildProcess> process_;
   int port_ = 0;
+};
+
+// An X server of the test's own (Xvfb) on a display number it picks itself, stopped when the holder
+// goes.
+class VirtualDisplay {
+ public:
+  VirtualDisplay();
+  // ":N", or empty when no X server could be started.
+  const std::string& name() const { return name_; }
+  // Runs xdotool on this display with `arguments` (bounded to 30 s); returns what it printed.
+  std::string Xdotool(const std::string& arguments) const;
+
+ private:
+  TemporaryDirectory directory_;
+  std::unique_ptr<ChildProcess> server_;
+  std::string name_;
 };
 
 // Sends one plain GET for `path` to 127.0.0.1:`port` and reads the answer to its end; true

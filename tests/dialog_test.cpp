@@ -22,20 +22,18 @@
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTest>
-#include <QTimer>
 #include <QToolTip>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/dialog_user.h"
 #include "tests/install_tree.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -55,150 +53,10 @@ constexpr char kSmallConfig[] =
     "[1]\nCounter=Active Sessions\nLabel=alpha sessions\nDescription=Sessions open right now.\n"
     "[2]\nCounter=Bytes transferred:\nLabel=Bravo bytes\nDescription=Bytes sent to clients.\n";
 
-// ---------------------------------------------------------------------------------------------
-// A person at the dialog: steps run one after another from the event loop that runs the modal
-// dialog. A step returns true when it is done and false while what it waits for is not there
-// yet; it is then tried again shortly, up to a generous deadline. An action may open a nested
-// loop (a prompt); the steps after it go on from inside that loop.
-
-class DialogUser {
- public:
-  using Condition = std::function<bool()>;
-  using Action = std::function<void()>;
-
-  DialogUser& Then(Condition condition) {
-    steps_.push_back({std::move(condition), nullptr});
-    return *this;
-  }
-  DialogUser& Do(Action action) {
-    steps_.push_back({nullptr, std::move(action)});
-    return *this;
-  }
-
-  // Starts acting in the application's event loop, once it runs.
-  void Start() {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this] {
-          // The timer belongs to the application and goes with it.
-          timer_ = new QTimer(QCoreApplication::instance());
-          QObject::connect(timer_, &QTimer::timeout, [this] { Poll(); });
-          timer_->start(20);
-        },
-        Qt::QueuedConnection);
-  }
-  bool finished() const { return steps_.empty() && running_ == 0 && started_ == posted_; }
-
- private:
-  static constexpr int kMaxTries = 3000;  // 60 s at 20 ms
-
-  struct Step {
-    Condition condition;
-    Action action;
-  };
-
-  void Poll() {
-    if (started_ < posted_) return;  // the last action has not begun yet
-    if (steps_.empty()) {
-      if (timer_ != nullptr && running_ == 0) {
-        timer_->stop();
-        timer_->deleteLater();
-        timer_ = nullptr;
-      }
-      return;
-    }
-    Step& step = steps_.front();
-    if (step.action) {
-      // Actions run on their own, outside the timer: one that opens a nested loop (a prompt)
-      // lets the timer go on with the steps after it.
-      Action action = std::move(step.action);
-      steps_.pop_front();
-      ++posted_;
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(),
-          [this, action] {
-            ++started_;
-            ++running_;
-            action();
-            --running_;
-          },
-          Qt::QueuedConnection);
-      return;
-    }
-    if (step.condition()) {
-      steps_.pop_front();
-      ++done_;
-      tries_ = 0;
-      return;
-    }
-    if (++tries_ > kMaxTries) {
-      ADD_FAILURE() << "the dialog never reached condition " << done_ + 1;
-      steps_.clear();
-      CloseEverything();
-    }
-  }
-
-  static void CloseEverything() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) box->accept();
-    }
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) dialog->reject();
-    }
-  }
-
-  std::deque<Step> steps_;
-  QTimer* timer_ = nullptr;
-  int posted_ = 0;   // actions handed to the event loop
-  int started_ = 0;  // actions that began
-  int running_ = 0;  // actions under way (more than one while one waits in a nested loop)
-  int tries_ = 0;
-  int done_ = 0;
-};
-
-// The user waiting for the next application the plug-in creates.
-DialogUser* waiting_user = nullptr;
-
-void OnApplicationCreated() {
-  if (waiting_user == nullptr) return;
-  DialogUser* user = waiting_user;
-  waiting_user = nullptr;
-  user->Start();
-}
-
-// Qt calls OnApplicationCreated whenever an application is constructed in this process.
-void HookApplicationCreation() {
-  static bool hooked = false;
-  if (hooked) return;
-  qAddPreRoutine(OnApplicationCreated);
-  hooked = true;
-}
-
-// The dialog and its parts, while it is shown (null otherwise).
-QDialog* TheDialog() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->objectName() == "AddMeasurements" && widget->isVisible()) return qobject_cast<QDialog*>(widget);
-  }
-  return nullptr;
-}
-template <typename Widget>
-Widget* Control(int id) {
-  QDialog* dialog = TheDialog();
-  return dialog == nullptr ? nullptr : dialog->findChild<Widget*>(QString("control-%1").arg(id));
-}
-QListWidget* List() { return Control<QListWidget>(11002); }
+// The dialog's edits, description and buttons, while it is shown (null otherwise).
 QLineEdit* Edit(int id) { return Control<QLineEdit>(id); }
 QPlainTextEdit* Description() { return Control<QPlainTextEdit>(11005); }
 QPushButton* Button(int id) { return Control<QPushButton>(id); }
-QMessageBox* ThePrompt() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) return box;
-  }
-  return nullptr;
-}
-
-// Whether the dialog is shown, filled and ready for the user (no prompt over it).
-bool DialogReady() { return TheDialog() != nullptr && List() != nullptr && List()->count() > 0 && ThePrompt() == nullptr; }
 
 void ClickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   QListWidget* list = List();
@@ -422,7 +280,6 @@ struct Browse {
 class DialogTest : public testing::Test {
  public:
   void SetUp() override {
-    HookApplicationCreation();
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
     setenv("LANG", "en_US.UTF-8", 1);
@@ -443,8 +300,7 @@ class DialogTest : public testing::Test {
 
   // Calls BrowseMonitor with `user` at the dialog.
   static Browse Call(const Plugin& plugin, const char* host, DialogUser& user) {
-    if (QCoreApplication::instance() != nullptr) user.Start();
-    else waiting_user = &user;
+    ActInTheDialog(user);
     Browse browse;
     CounterDefinition* selection = reinterpret_cast<CounterDefinition*>(&browse);
     int32_t count = -99;
@@ -452,7 +308,7 @@ class DialogTest : public testing::Test {
     std::memset(message, '#', sizeof message);
     message[sizeof message - 1] = '\0';
     browse.result = plugin.BrowseMonitor(nullptr, host, &selection, &count, message, sizeof message);
-    waiting_user = nullptr;
+    ForgetTheDialogUser();
     browse.message = message;
     browse.array_returned = selection != nullptr && selection != reinterpret_cast<CounterDefinition*>(&browse);
     for (int32_t i = 0; browse.array_returned && i < count; ++i) {
@@ -723,7 +579,6 @@ TEST_F(DialogTest, AHostsOwnApplicationIsUsedAndKept) {
 
 // Loads the plug-in itself (not through ThePlugin), so that unloading it really unloads it.
 TEST(DialogReloadTest, WorksTwiceAndAfterThePluginWasUnloadedAndLoadedAgain) {
-  HookApplicationCreation();
   setenv("LANG", "en_US.UTF-8", 1);
   WriteTreeFile(kConfig, kSmallConfig);
   for (int round = 0; round < 2; ++round) {

@@ -16,15 +16,12 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -32,7 +29,9 @@
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/dialog_user.h"
 #include "tests/install_tree.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -47,13 +46,6 @@ constexpr char kSmallConfig[] =
 // The help files as staged, relative to the stage (and install) tree.
 constexpr const char* kHelpFiles[] = {"bin/online.chm", "help/Help.chm", "bin/zh_CN/online.chm",
                                       "help/zh_CN/Help.chm"};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
 
 // The full path of `name` on the search path, or empty.
 std::string Which(const std::string& name) {
@@ -82,7 +74,7 @@ std::optional<std::string> RunTool(const std::string& program, const std::vector
   const std::string output = scratch.path() + "/output";
   ChildProcess child(path, arguments, output, scratch.path() + "/errors");
   if (!child.WaitForExit(60) || child.exit_status() != 0) return std::nullopt;
-  return ReadFile(output);
+  return ReadText(output);
 }
 
 std::uint32_t Dword(const std::string& bytes, std::size_t offset) {
@@ -98,7 +90,7 @@ class ExtractedHelp {
     extracted_ = RunTool("extract_chmLib", {chm, directory_.path() + "/files"}).has_value();
   }
   bool extracted() const { return extracted_; }
-  std::string File(const std::string& name) const { return ReadFile(directory_.path() + "/files/" + name); }
+  std::string File(const std::string& name) const { return ReadText(directory_.path() + "/files/" + name); }
   bool Has(const std::string& name) const { return std::filesystem::is_regular_file(directory_.path() + "/files/" + name); }
 
   // The page that the context map (#IVB into #STRINGS) gives for `context`; empty when none.
@@ -169,154 +161,13 @@ TEST(HelpFileTest, EveryHelpFileMapsTheDialogsContextToItsPageInItsEdition) {
 
 TEST(HelpFileTest, TheFullAndTheLightInstallationCarryTheSameHelpOfAnEdition) {
   const std::string stage = SARVIK_STAGE_DIR;
-  EXPECT_EQ(ReadFile(stage + "/bin/online.chm"), ReadFile(stage + "/help/Help.chm"));
-  EXPECT_EQ(ReadFile(stage + "/bin/zh_CN/online.chm"), ReadFile(stage + "/help/zh_CN/Help.chm"));
-  EXPECT_NE(ReadFile(stage + "/bin/online.chm"), ReadFile(stage + "/bin/zh_CN/online.chm"));
+  EXPECT_EQ(ReadText(stage + "/bin/online.chm"), ReadText(stage + "/help/Help.chm"));
+  EXPECT_EQ(ReadText(stage + "/bin/zh_CN/online.chm"), ReadText(stage + "/help/zh_CN/Help.chm"));
+  EXPECT_NE(ReadText(stage + "/bin/online.chm"), ReadText(stage + "/bin/zh_CN/online.chm"));
 }
-
-// ---------------------------------------------------------------------------------------------
-// The dialog, driven from inside its own event loop: each step begins when the one before it is
-// done. A condition is tried again every 20 ms for up to a minute. An action runs on its own, so
-// that one that waits in a nested loop (a prompt) lets the steps after it go on.
-
-class DialogScript {
- public:
-  DialogScript& Then(std::function<bool()> condition) {
-    steps_.push_back({std::move(condition), nullptr});
-    return *this;
-  }
-  DialogScript& Do(std::function<void()> action) {
-    steps_.push_back({nullptr, std::move(action)});
-    return *this;
-  }
-
-  void Start() {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this] {
-          timer_ = new QTimer(QCoreApplication::instance());
-          QObject::connect(timer_, &QTimer::timeout, [this] { Poll(); });
-          timer_->start(20);
-        },
-        Qt::QueuedConnection);
-  }
-  bool finished() const { return steps_.empty() && running_ == 0 && started_ == posted_; }
-
- private:
-  struct Step {
-    std::function<bool()> condition;
-    std::function<void()> action;
-  };
-
-  void Poll() {
-    if (started_ < posted_) return;  // the last action has not begun yet
-    if (steps_.empty()) {
-      if (timer_ != nullptr && running_ == 0) {
-        timer_->stop();
-        timer_->deleteLater();
-        timer_ = nullptr;
-      }
-      return;
-    }
-    Step& step = steps_.front();
-    if (step.action) {
-      std::function<void()> action = std::move(step.action);
-      steps_.pop_front();
-      ++posted_;
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(),
-          [this, action] {
-            ++started_;
-            ++running_;
-            action();
-            --running_;
-          },
-          Qt::QueuedConnection);
-      return;
-    }
-    if (step.condition()) {
-      steps_.pop_front();
-      tries_ = 0;
-      return;
-    }
-    if (++tries_ > 3000) {
-      ADD_FAILURE() << "the dialog never reached a condition (" << steps_.size() << " steps left)";
-      steps_.clear();
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) box->accept();
-      }
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) dialog->reject();
-      }
-    }
-  }
-
-  std::deque<Step> steps_;
-  QTimer* timer_ = nullptr;
-  int posted_ = 0;
-  int started_ = 0;
-  int running_ = 0;
-  int tries_ = 0;
-};
-
-DialogScript* waiting_script = nullptr;
-
-void OnApplicationCreated() {
-  if (waiting_script == nullptr) return;
-  DialogScript* script = waiting_script;
-  waiting_script = nullptr;
-  script->Start();
-}
-
-QDialog* TheDialog() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->objectName() == "AddMeasurements" && widget->isVisible()) return qobject_cast<QDialog*>(widget);
-  }
-  return nullptr;
-}
-QListWidget* List() {
-  QDialog* dialog = TheDialog();
-  return dialog == nullptr ? nullptr : dialog->findChild<QListWidget*>("control-11002");
-}
-QMessageBox* ThePrompt() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) return box;
-  }
-  return nullptr;
-}
-bool DialogReady() { return List() != nullptr && List()->count() > 0 && ThePrompt() == nullptr; }
-
-// A virtual display of the test's own, on a display number the server picks itself.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    const std::string server = Which("Xvfb");
-    if (server.empty()) return;
-    server_.emplace(server, std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                    directory_.path() + "/number", directory_.path() + "/log");
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (std::chrono::steady_clock::now() < deadline && server_->running()) {
-      const std::string number = ReadFile(directory_.path() + "/number");
-      if (!number.empty() && number.back() == '\n') {
-        name_ = ":" + number.substr(0, number.size() - 1);
-        return;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-  }
-  // ":N", or empty when no display could be started.
-  const std::string& name() const { return name_; }
-
- private:
-  TemporaryDirectory directory_;
-  std::optional<ChildProcess> server_;
-  std::string name_;
-};
 
 class HelpViewerTest : public testing::Test {
  public:
-  static void SetUpTestSuite() { qAddPreRoutine(OnApplicationCreated); }
-
   void SetUp() override {
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
@@ -345,16 +196,15 @@ class HelpViewerTest : public testing::Test {
     RestoreTreeFile(kConfig);
   }
 
-  // Shows the dialog with `script` acting in it, and waits until it is closed.
-  static void Browse(DialogScript& script) {
-    if (QCoreApplication::instance() != nullptr) script.Start();
-    else waiting_script = &script;
+  // Shows the dialog with `user` acting in it, and waits until it is closed.
+  static void Browse(DialogUser& user) {
+    ActInTheDialog(user);
     CounterDefinition* selection = nullptr;
     int32_t count = 0;
     char message[1024] = "";
     EXPECT_EQ(0, ThePlugin().BrowseMonitor(nullptr, "web1", &selection, &count, message, sizeof message)) << message;
-    waiting_script = nullptr;
-    EXPECT_TRUE(script.finished()) << "the dialog closed before the script was done";
+    ForgetTheDialogUser();
+    EXPECT_TRUE(user.finished()) << "the dialog closed before the user was done";
   }
 };
 
@@ -366,7 +216,7 @@ unsigned long HelpWindow(const std::string& title) {
 }
 
 std::vector<std::string> CommandLineOf(pid_t pid) {
-  const std::string raw = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
+  const std::string raw = ReadText("/proc/" + std::to_string(pid) + "/cmdline");
   std::vector<std::string> words;
   for (std::size_t start = 0; start < raw.size();) {
     const std::size_t end = raw.find('\0', start);
@@ -396,13 +246,13 @@ TEST_F(HelpViewerTest, F1OpensTheAddMeasurementsTopicInXchm) {
 
   const std::string title = "iPlanet/Netscape Monitor Help";
   unsigned long window = 0;
-  DialogScript script;
-  script.Then(DialogReady)
+  DialogUser user;
+  user.Then(DialogReady)
       .Do([] { QTest::keyClick(List(), Qt::Key_F1); })
       .Then([&] { return (window = HelpWindow(title)) != 0; })
       .Do([] { EXPECT_TRUE(TheDialog()->isVisible()) << "help never blocks or ends the dialog"; })
       .Do([] { TheDialog()->reject(); });
-  Browse(script);
+  Browse(user);
   ASSERT_NE(0ul, window) << "no xchm window appeared";
 
   // The viewer the plug-in started, asked for the dialog's context in the installed help file.
@@ -426,12 +276,12 @@ TEST_F(HelpViewerTest, F1OpensTheAddMeasurementsTopicInXchm) {
   std::string previous;
   for (int tries = 0; tries < 60; ++tries) {
     ASSERT_TRUE(RunTool("import", {"-display", display.name(), "-window", "root", shot}).has_value());
-    const std::string picture = ReadFile(shot);
+    const std::string picture = ReadText(shot);
     if (!previous.empty() && picture == previous) break;
     previous = picture;
     std::this_thread::sleep_for(500ms);
   }
-  EXPECT_GT(ReadFile(shot).size(), 1000u) << shot;
+  EXPECT_GT(ReadText(shot).size(), 1000u) << shot;
 
   kill(viewer, SIGTERM);
   const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -445,8 +295,8 @@ TEST_F(HelpViewerTest, WithoutAViewerTheDialogSaysSoOnce) {
   setenv("PATH", (TreeRoot() + "/empty-bin").c_str(), 1);
   std::string said;
   bool second_returned = false;
-  DialogScript script;
-  script.Then(DialogReady)
+  DialogUser user;
+  user.Then(DialogReady)
       .Do([] { QTest::keyClick(List(), Qt::Key_F1); })  // returns once the prompt is closed
       .Then([] { return ThePrompt() != nullptr; })
       .Do([&] {
@@ -460,7 +310,7 @@ TEST_F(HelpViewerTest, WithoutAViewerTheDialogSaysSoOnce) {
       })
       .Then([&] { return second_returned && ThePrompt() == nullptr; })
       .Do([] { TheDialog()->reject(); });
-  Browse(script);
+  Browse(user);
   setenv("PATH", "/usr/bin:/bin", 1);
   EXPECT_EQ(
       "The help cannot be shown: no viewer for compiled help files (.chm) is installed. Install one, for example "
@@ -473,8 +323,8 @@ TEST_F(HelpViewerTest, WithoutAViewerTheChineseDialogSaysSoInChinese) {
   std::filesystem::create_directories(TreeRoot() + "/empty-bin");
   setenv("PATH", (TreeRoot() + "/empty-bin").c_str(), 1);
   std::string said;
-  DialogScript script;
-  script.Then(DialogReady)
+  DialogUser user;
+  user.Then(DialogReady)
       .Do([] { QTest::mouseClick(TheDialog()->findChild<QWidget*>("control-1018"), Qt::LeftButton); })
       .Then([] { return ThePrompt() != nullptr; })
       .Do([&] {
@@ -483,7 +333,7 @@ TEST_F(HelpViewerTest, WithoutAViewerTheChineseDialogSaysSoInChinese) {
       })
       .Then(DialogReady)
       .Do([] { TheDialog()->reject(); });
-  Browse(script);
+  Browse(user);
   setenv("PATH", "/usr/bin:/bin", 1);
   EXPECT_EQ("无法显示帮助：没有安装已编译帮助文件 (.chm) 的查看器。请安装一个查看器，例如 xchm 或 kchmviewer。", said);
 }

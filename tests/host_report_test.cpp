@@ -29,33 +29,6 @@ using sarvik_host::report_testing::ReportDataOf;
 constexpr char kChromium[] = "/usr/bin/chromium";
 constexpr char kTimeout[] = "/usr/bin/timeout";
 
-// A statistics server on a port of its own choosing, or on `port`; killed (SIGKILL) on demand.
-class KillableServer {
- public:
-  explicit KillableServer(int port = 0) {
-    const std::string port_file = directory_.path() + "/port";
-    process_ = std::make_unique<ChildProcess>(
-        Staged("bin/sarvik-statserver"),
-        std::vector<std::string>{"--port", std::to_string(port), "--port-file", port_file, "--duration", "300",
-                                 "--interval", "200"},
-        directory_.path() + "/log");
-    WaitFor([&] {
-      port_ = std::atoi(ReadText(port_file).c_str());
-      return port_ > 0;
-    });
-  }
-  int port() const { return port_; }
-  void Kill() {
-    process_->Signal(SIGKILL);
-    process_->Stop();
-  }
-
- private:
-  TemporaryDirectory directory_;
-  std::unique_ptr<ChildProcess> process_;
-  int port_ = 0;
-};
-
 // The report's data as it stands in the file; nothing while the file is missing or not a report.
 std::optional<JsonValue> ReportData(const std::string& path) { return ReportDataOf(ReadText(path)); }
 
@@ -110,8 +83,8 @@ bool RunChromium(const std::string& profile, const std::vector<std::string>& mod
 }
 
 TEST(HostReportTest, AnOutageAndAKilledSessionLeaveAReportThatABrowserDraws) {
-  KillableServer steady;
-  auto restarted = std::make_unique<KillableServer>();
+  StatisticsServer steady({"--interval", "200"});
+  auto restarted = std::make_unique<StatisticsServer>(std::vector<std::string>{"--interval", "200"});
   ASSERT_GT(steady.port(), 0);
   ASSERT_GT(restarted->port(), 0);
   const int port = restarted->port();
@@ -140,7 +113,7 @@ TEST(HostReportTest, AnOutageAndAKilledSessionLeaveAReportThatABrowserDraws) {
     data = ReportData(report);
     return data && EventTime(*data, "outage", 1).has_value();
   }, 90)) << "the outage is marked\n" << errors();
-  restarted = std::make_unique<KillableServer>(port);
+  restarted = std::make_unique<StatisticsServer>(std::vector<std::string>{"--interval", "200"}, port);
   ASSERT_EQ(port, restarted->port());
   ASSERT_TRUE(WaitFor([&] {
     data = ReportData(report);

@@ -580,42 +580,6 @@ TEST(HostTest, DemoPrintsEveryCounterWithMovingRates) {
   EXPECT_FALSE(ProcessExists(server));
 }
 
-// An X server of the test's own (Xvfb) on a free display number, stopped when the holder goes.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    for (int number = 77; number < 140 && name_.empty(); ++number) {
-      const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-      if (access(lock.c_str(), F_OK) == 0 || access(socket.c_str(), F_OK) == 0) continue;
-      server_ = std::make_unique<ChildProcess>(
-          "/usr/bin/Xvfb",
-          std::vector<std::string>{":" + std::to_string(number), "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-          directory_.path() + "/xvfb.log");
-      if (WaitFor([&] { return access(socket.c_str(), F_OK) == 0; }, 20)) name_ = ":" + std::to_string(number);
-    }
-  }
-  // ":N", or empty when no X server could be started.
-  const std::string& name() const { return name_; }
-
-  // Runs xdotool on this display with `arguments`; returns what it printed.
-  std::string Xdotool(const std::string& arguments) const {
-    const std::string command = "DISPLAY=" + name_ + " timeout 30 xdotool " + arguments + " 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-      char buffer[256];
-      while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-      pclose(pipe);
-    }
-    return output;
-  }
-
- private:
-  TemporaryDirectory directory_;
-  std::unique_ptr<ChildProcess> server_;
-  std::string name_;
-};
-
 // Sets an environment variable for the duration of a test (the hosts it starts inherit it).
 class ScopedEnvironment {
  public:

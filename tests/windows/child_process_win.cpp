@@ -15,6 +15,9 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/test_files.h"
+#include "tests/windows/command_line_word.h"
+
 namespace {
 
 // Wine shows the Unix file system as drive Z:.
@@ -27,13 +30,6 @@ std::string UnixPathOf(const std::string& windows_path) {
   return path;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
 // A text as one word of the shell: in single quotes.
 std::string ShellWord(const std::string& word) {
   std::string quoted = "'";
@@ -42,24 +38,6 @@ std::string ShellWord(const std::string& word) {
     else quoted += c;
   }
   return quoted + "'";
-}
-
-// One argument of a command line, quoted the way Wine splits it into the Unix program's words:
-// backslashes are literal except before a quote.
-std::string CommandLineWord(const std::string& word) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
 }
 
 // Runs `script` with /bin/sh as a Unix process; returns at once.
@@ -83,7 +61,7 @@ bool RunShellAndWait(const std::string& script, const std::string& scratch_direc
   if (!RunShell("(" + script + "); echo $? > " + ShellWord(UnixPathOf(done)))) return false;
   std::string status;
   WaitFor([&] {
-    status = ReadFile(done);
+    status = ReadText(done);
     return !status.empty() && status.back() == '\n';
   }, seconds);
   return status == "0\n";
@@ -91,7 +69,7 @@ bool RunShellAndWait(const std::string& script, const std::string& scratch_direc
 
 // Whether the Unix process `pid` exists and has not ended (a zombie has ended).
 bool UnixProcessAlive(pid_t pid) {
-  const std::string stat = ReadFile(WindowsPathOf("/proc/" + std::to_string(pid) + "/stat"));
+  const std::string stat = ReadText(WindowsPathOf("/proc/" + std::to_string(pid) + "/stat"));
   if (stat.empty()) return false;
   const std::size_t close = stat.rfind(')');
   return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
@@ -149,7 +127,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   script += ShellWord(errors_path.empty() ? output : UnixPathOf(errors_path));
   if (!RunShell(script)) return;
   WaitFor([&] {
-    const std::string text = ReadFile(pid_file);
+    const std::string text = ReadText(pid_file);
     if (text.empty() || text.back() != '\n') return false;
     pid_ = static_cast<pid_t>(std::atoi(text.c_str()));
     return true;
@@ -198,16 +176,21 @@ TemporaryDirectory::~TemporaryDirectory() {
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
-StatisticsServer::StatisticsServer(const std::vector<std::string>& extra_arguments) {
+StatisticsServer::StatisticsServer(const std::vector<std::string>& extra_arguments, int port) {
   const std::string port_file = directory_.path() + "/port";
-  std::vector<std::string> arguments{"--port", "0", "--port-file", UnixPathOf(port_file), "--duration", "300"};
+  std::vector<std::string> arguments{"--port", std::to_string(port), "--port-file", UnixPathOf(port_file), "--duration", "300"};
   arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
   process_ = std::make_unique<ChildProcess>(SARVIK_STATSERVER, arguments, directory_.path() + "/statserver.log");
   WaitFor([&] {
-    const std::string text = ReadFile(port_file);
+    const std::string text = ReadText(port_file);
     port_ = text.empty() ? 0 : std::atoi(text.c_str());
     return port_ > 0;
   });
+}
+
+void StatisticsServer::Kill() {
+  process_->Signal(9);  // SIGKILL, which the Windows headers do not name
+  process_->Stop();
 }
 
 AuthenticatingProxy::AuthenticatingProxy() {
@@ -249,7 +232,7 @@ AuthenticatingProxy::AuthenticatingProxy() {
 
 std::vector<std::string> AuthenticatingProxy::AccessLog() const {
   std::vector<std::string> lines;
-  std::istringstream log(ReadFile(directory_.path() + "/access.log"));
+  std::istringstream log(ReadText(directory_.path() + "/access.log"));
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   return lines;
 }

@@ -13,31 +13,13 @@
 #include "tests/child_process.h"
 #include "tests/csv_text.h"
 #include "tests/test_files.h"
+#include "tests/windows/command_line_word.h"
 
 namespace {
 
 constexpr DWORD kHostDeadlineMs = 90000;
 
 std::string HostProgram() { return Staged("bin/sarvik-host.exe"); }
-
-// One argument as the C runtime of the started program splits its command line: in quotes,
-// with backslashes doubled before a quote.
-std::string CommandLineWord(const std::string& word) {
-  if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
-}
 
 struct Finished {
   int status = -1;  // the exit code; -1 when the host did not end in time (it is ended then)

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tests/install_tree.h"
+#include "tests/windows/command_line_word.h"
 
 namespace {
 
@@ -37,24 +38,6 @@ std::string ThisProgram() {
   return std::string(path, length);
 }
 
-// Quotes one argument the way the C runtime splits a command line.
-std::string Quoted(const std::string& word) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"') quoted.append(backslashes * 2 + 1, '\\');
-    else quoted.append(backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
-}
-
 // Builds the tree, runs this program again from inside it, and returns its exit code.
 int RunInsideNewTree(int argc, char** argv) {
   char temporary[MAX_PATH] = {};
@@ -68,8 +51,8 @@ int RunInsideNewTree(int argc, char** argv) {
   for (const char* file : kStagedFiles) CopyFile(std::filesystem::path(SARVIK_STAGE_DIR) / file, tree / file);
 
   SetEnvironmentVariableA(kTreeVariable, tree.string().c_str());
-  std::string command = Quoted(program.string());
-  for (int i = 1; i < argc; ++i) command += " " + Quoted(argv[i]);
+  std::string command = CommandLineWord(program.string());
+  for (int i = 1; i < argc; ++i) command += " " + CommandLineWord(argv[i]);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
