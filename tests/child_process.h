@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -80,6 +81,15 @@ class AuthenticatingProxy {
   int port() const { return port_; }
   // The access log's lines so far.
   std::vector<std::string> AccessLog() const;
+  // The log lines of the GET requests (not the start-up probe) from the `first` on, once one of
+  // them presented the user. squid writes a line when its request is over, so the request with
+  // credentials that ends an exchange comes after the refused ones before it (and a stream it let
+  // through, once the client has closed it). Waits up to 20 s, then returns what there is.
+  std::vector<std::string> RequestsOfExchange(std::size_t first) const;
+  // Whether the request of a log line presented the user "user".
+  static bool PresentedTheUser(const std::string& line) {
+    return line.size() > 5 && line.compare(line.size() - 5, 5, " user") == 0;
+  }
 
  private:
   TemporaryDirectory directory_;
@@ -112,3 +122,19 @@ int UnusedPort();
 
 // Waits up to `seconds` for `condition`, asking every 10 ms.
 bool WaitFor(const std::function<bool()>& condition, int seconds = 20);
+
+inline std::vector<std::string> AuthenticatingProxy::RequestsOfExchange(std::size_t first) const {
+  std::vector<std::string> requests;
+  WaitFor([&] {
+    requests.clear();
+    for (const std::string& line : AccessLog()) {
+      if (line.find(" GET ") != std::string::npos) requests.push_back(line);
+    }
+    for (std::size_t i = first; i < requests.size(); ++i) {
+      if (PresentedTheUser(requests[i])) return true;
+    }
+    return false;
+  });
+  if (first >= requests.size()) return {};
+  return std::vector<std::string>(requests.begin() + static_cast<std::ptrdiff_t>(first), requests.end());
+}

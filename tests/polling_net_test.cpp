@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr auto Presented = &AuthenticatingProxy::PresentedTheUser;
+
 const std::string kD(kStreamDelimiter);
 
 // Passes every exchange on to the real client and counts them.
@@ -184,8 +186,15 @@ TEST_F(PollingNetTest, AProxyDemandIsAnsweredOnceWithTheConfiguredUser) {
   settings.password = "pw";
   settings.keep_connection = true;
   const ServerParams params = Params(statistics.port(), "/.perf?count=3");
+  const std::string target = "http://127.0.0.1:" + std::to_string(statistics.port()) + "/.perf?count=3";
   std::string text;
   EXPECT_EQ(0, TestConnection(params, settings, SystemHttpClient(), &text)) << text;
+  // The proxy saw each exchange first without credentials, then once with them.
+  const std::vector<std::string> accepted = proxy.RequestsOfExchange(0);
+  ASSERT_EQ(2u, accepted.size()) << testing::PrintToString(accepted);
+  EXPECT_FALSE(Presented(accepted[0])) << accepted[0];
+  EXPECT_TRUE(Presented(accepted[1])) << accepted[1];
+  EXPECT_NE(std::string::npos, accepted[1].find("/200 ")) << accepted[1];
 
   settings.password = "wrong";
   CNetscapeServer refused(params, settings, SystemHttpClient());
@@ -193,25 +202,14 @@ TEST_F(PollingNetTest, AProxyDemandIsAnsweredOnceWithTheConfiguredUser) {
   const auto [code, message] = Report(refused);
   EXPECT_EQ(14, code);
   EXPECT_NE(std::string::npos, message.find("407")) << message;
-
-  // The proxy saw each exchange first without credentials, then once with them.
-  std::vector<std::string> requests;
-  ASSERT_TRUE(WaitFor([&] {
-    requests.clear();
-    for (const std::string& line : proxy.AccessLog()) {
-      if (line.find(" GET ") != std::string::npos) requests.push_back(line);  // not the start-up probe
-    }
-    return requests.size() >= 4;
-  }));
-  ASSERT_EQ(4u, requests.size()) << testing::PrintToString(requests);
-  const std::string target = "http://127.0.0.1:" + std::to_string(statistics.port()) + "/.perf?count=3";
-  for (std::size_t i = 0; i < requests.size(); ++i) {
-    EXPECT_NE(std::string::npos, requests[i].find(" GET " + target + " ")) << requests[i];
-    const bool presented = requests[i].size() > 5 && requests[i].substr(requests[i].size() - 5) == " user";
-    EXPECT_EQ(i % 2 == 1, presented) << requests[i];
+  const std::vector<std::string> rejected = proxy.RequestsOfExchange(accepted.size());
+  ASSERT_EQ(2u, rejected.size()) << testing::PrintToString(rejected);
+  EXPECT_FALSE(Presented(rejected[0])) << rejected[0];
+  EXPECT_TRUE(Presented(rejected[1])) << rejected[1];
+  EXPECT_NE(std::string::npos, rejected[1].find("/407 ")) << rejected[1];
+  for (const std::vector<std::string>* exchange : {&accepted, &rejected}) {
+    for (const std::string& line : *exchange) EXPECT_NE(std::string::npos, line.find(" GET " + target + " ")) << line;
   }
-  EXPECT_NE(std::string::npos, requests[1].find("/200 ")) << requests[1];
-  EXPECT_NE(std::string::npos, requests[3].find("/407 ")) << requests[3];
 }
 
 TEST_F(PollingNetTest, DestructionLeavesNoThreadWhateverTheServersAreDoing) {

@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr auto Presented = &AuthenticatingProxy::PresentedTheUser;
+
 class WindowsProxyTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -25,22 +27,6 @@ class WindowsProxyTest : public testing::Test {
     ASSERT_TRUE(AddResourceFile(std::string(SARVIK_SOURCE_DIR) + "/dat/tq_mon_http_msgs").ok());
   }
   static void TearDownTestSuite() { MsgHandlerDestroyFunction(); }
-
-  // The proxy's log lines of the GET requests from `first` on (not its start-up probe).
-  static std::vector<std::string> Requests(const AuthenticatingProxy& proxy, std::size_t first, std::size_t at_least) {
-    std::vector<std::string> requests;
-    WaitFor([&] {
-      requests.clear();
-      for (const std::string& line : proxy.AccessLog()) {
-        if (line.find(" GET ") != std::string::npos) requests.push_back(line);
-      }
-      return requests.size() >= first + at_least;
-    });
-    return std::vector<std::string>(requests.begin() + static_cast<long>(std::min(first, requests.size())),
-                                    requests.end());
-  }
-
-  static bool Presented(const std::string& line) { return line.size() > 5 && line.substr(line.size() - 5) == " user"; }
 };
 
 TEST_F(WindowsProxyTest, TheConfiguredUserAnswersA407OnceACycle) {
@@ -63,7 +49,7 @@ TEST_F(WindowsProxyTest, TheConfiguredUserAnswersA407OnceACycle) {
 
   std::string text;
   EXPECT_EQ(0, TestConnection(params, settings, SystemHttpClient(), &text)) << text;
-  const std::vector<std::string> accepted = Requests(proxy, 0, 2);
+  const std::vector<std::string> accepted = proxy.RequestsOfExchange(0);
   ASSERT_GE(accepted.size(), 2u);
   EXPECT_FALSE(Presented(accepted.front())) << "credentials went up front: " << accepted.front();
   EXPECT_TRUE(Presented(accepted.back())) << accepted.back();
@@ -82,7 +68,7 @@ TEST_F(WindowsProxyTest, TheConfiguredUserAnswersA407OnceACycle) {
   EXPECT_EQ(14, refused.error_record().GetReport(&message));
   EXPECT_NE(std::string::npos, message.find("407")) << message;
   EXPECT_EQ(std::string::npos, message.find("wrong")) << "the proxy password shows: " << message;
-  const std::vector<std::string> rejected = Requests(proxy, accepted.size(), 2);
+  const std::vector<std::string> rejected = proxy.RequestsOfExchange(accepted.size());
   ASSERT_GE(rejected.size(), 2u);
   EXPECT_FALSE(Presented(rejected.front())) << rejected.front();
   EXPECT_TRUE(Presented(rejected.back())) << rejected.back();
