@@ -14,11 +14,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/child_process.h"
+#include "tests/csv_text.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -54,41 +54,6 @@ std::string Get(int port, const std::string& target, const std::string& accept =
   const std::size_t body = raw.find("\r\n\r\n");
   if (raw.compare(0, 12, "HTTP/1.1 200") != 0 && raw.compare(0, 12, "HTTP/1.0 200") != 0) return "";
   return body == std::string::npos ? "" : raw.substr(body + 4);
-}
-
-// CSV readings as records keyed by the header's column names (quoted fields may hold commas,
-// quotes and line breaks).
-std::vector<std::map<std::string, std::string>> CsvRecords(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::string field;
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-      field += '"';
-      ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && c == ',') {
-      row.push_back(std::move(field));
-      field.clear();
-    } else if (!quoted && c == '\n') {
-      row.push_back(std::move(field));
-      field.clear();
-      rows.push_back(std::move(row));
-      row.clear();
-    } else {
-      field += c;
-    }
-  }
-  std::vector<std::map<std::string, std::string>> records;
-  for (std::size_t r = 1; r < rows.size(); ++r) {
-    std::map<std::string, std::string> record;
-    for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c) record[rows[0][c]] = rows[r][c];
-    records.push_back(std::move(record));
-  }
-  return records;
 }
 
 // One series of an instant query's answer: its labels (as JSON text) and its value.
